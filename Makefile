@@ -1,0 +1,38 @@
+# make demo  - set everything up, then walk through the module
+# make test  - set everything up, then run the C++ core tests and the Python tests
+.DEFAULT_GOAL := test
+SHELL := bash
+.SHELLFLAGS := -eo pipefail -c
+.PHONY: demo test test-cpp test-python bootstrap clean
+
+VENV      := .venv
+PY        := $(VENV)/bin/python
+INSTALLED := $(VENV)/.quorvel-installed
+CPP_BUILD := build/cpp
+SOURCES   := $(shell find src -type f) CMakeLists.txt pyproject.toml
+
+# Always checked (cheap); it only acts when a package or the venv is missing.
+bootstrap:
+	@scripts/bootstrap.sh
+
+$(INSTALLED): $(SOURCES) | bootstrap
+	@$(PY) -m pip install -q "scikit-build-core>=0.10"
+	@$(PY) -m pip install -q --no-build-isolation ".[test]"
+	@touch $@
+
+demo: $(INSTALLED)
+	@$(PY) examples/demo.py
+
+test: test-cpp test-python
+
+test-cpp: | bootstrap
+	@cmake -S . -B $(CPP_BUILD) -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_EXTENSION=OFF >/dev/null
+	@cmake --build $(CPP_BUILD) -j2 >$(CPP_BUILD)/build.log 2>&1 || { cat $(CPP_BUILD)/build.log; exit 1; }
+	@ctest --test-dir $(CPP_BUILD) --output-on-failure >$(CPP_BUILD)/ctest.log 2>&1 || { cat $(CPP_BUILD)/ctest.log; exit 1; }
+	@tail -n 3 $(CPP_BUILD)/ctest.log
+
+test-python: $(INSTALLED)
+	@$(PY) -m pytest -q tests/python
+
+clean:
+	rm -rf build $(VENV)

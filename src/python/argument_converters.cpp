@@ -1,0 +1,143 @@
+#include "python/argument_converters.hpp"
+
+#include "python/py_ref.hpp"
+
+namespace quorvel::python {
+
+bool extract_float(PyObject* obj, double& out) {
+    if (PyFloat_CheckExact(obj)) {
+        out = PyFloat_AS_DOUBLE(obj);
+        return true;
+    }
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) return false;
+    out = value;
+    return true;
+}
+
+namespace {
+
+bool equals(PyObject* text, const char* expected) {
+    return text != nullptr && PyUnicode_Check(text) && PyUnicode_EqualToUTF8(text, expected);
+}
+
+// NumPy's boolean scalars are recognised by the names of their type alone,
+// so NumPy itself need not be importable here.
+bool is_numpy_bool_type(PyTypeObject* type) {
+    PyRef module = PyRef::steal(PyType_GetModuleName(type));
+    if (!module) {
+        PyErr_Clear();
+        return false;
+    }
+    if (!equals(module.get(), "numpy")) return false;
+    PyRef name = PyRef::steal(PyType_GetName(type));
+    if (!name) {
+        PyErr_Clear();
+        return false;
+    }
+    return equals(name.get(), "bool_") || equals(name.get(), "bool");
+}
+
+}  // namespace
+
+bool extract_flag(PyObject* obj, bool& out) {
+    if (PyBool_Check(obj)) {
+        out = obj == Py_True;
+        return true;
+    }
+    PyTypeObject* type = Py_TYPE(obj);
+    if (!is_numpy_bool_type(type)) {
+        raise_cannot_convert(obj, "PyBool");
+        return false;
+    }
+    inquiry truth = type->tp_as_number != nullptr ? type->tp_as_number->nb_bool : nullptr;
+    if (truth == nullptr) {
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
+                     reinterpret_cast<PyObject*>(type));
+        return false;
+    }
+    const int result = truth(obj);
+    if (result != 0 && result != 1) return false;
+    out = result == 1;
+    return true;
+}
+
+namespace {
+
+bool extract_item_float(PyObject* sequence, Py_ssize_t index, double& out) {
+    PyRef key = PyRef::steal(PyLong_FromSsize_t(index));
+    if (!key) return false;
+    PyRef item = PyRef::steal(PyObject_GetItem(sequence, key.get()));
+    return item && extract_float(item.get(), out);
+}
+
+// The outer steps shared by vectors and matrices: a sequence of exactly three.
+bool check_sequence_of_three(PyObject* obj) {
+    if (!PySequence_Check(obj)) {
+        raise_cannot_convert(obj, "Sequence");
+        return false;
+    }
+    const Py_ssize_t size = PyObject_Size(obj);
+    if (size == -1 && PyErr_Occurred()) return false;
+    if (size != 3) {
+        PyErr_Format(PyExc_ValueError, "expected a sequence of length 3 (got %zd)", size);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool extract_vector3(PyObject* obj, Vector3& out) {
+    if (!check_sequence_of_three(obj)) return false;
+    return extract_item_float(obj, 0, out.x) && extract_item_float(obj, 1, out.y) && extract_item_float(obj, 2, out.z);
+}
+
+bool extract_matrix3(PyObject* obj, Matrix3& out) {
+    if (!check_sequence_of_three(obj)) return false;
+    for (Py_ssize_t i = 0; i < 3; ++i) {
+        PyRef key = PyRef::steal(PyLong_FromSsize_t(i));
+        if (!key) return false;
+        PyRef row = PyRef::steal(PyObject_GetItem(obj, key.get()));
+        Vector3 v;
+        if (!row || !extract_vector3(row.get(), v)) return false;
+        out[i] = {v.x, v.y, v.z};
+    }
+    return true;
+}
+
+bool extract_optional_joint_pair(PyObject* obj, std::optional<JointPair>& out) {
+    if (obj == nullptr || obj == Py_None) {
+        out.reset();
+        return true;
+    }
+    if (!PyTuple_Check(obj)) {
+        raise_cannot_convert(obj, "PyTuple");
+        return false;
+    }
+    const Py_ssize_t size = PyTuple_GET_SIZE(obj);
+    if (size != 2) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd", size);
+        return false;
+    }
+    JointPair pair;
+    if (!extract_float(PyTuple_GET_ITEM(obj, 0), pair.theta_a) || !extract_float(PyTuple_GET_ITEM(obj, 1), pair.theta_b)) {
+        return false;
+    }
+    out = pair;
+    return true;
+}
+
+bool extract_text(PyObject* obj, std::string_view& out) {
+    if (!PyUnicode_Check(obj)) {
+        raise_cannot_convert(obj, "PyString");
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (utf8 == nullptr) return false;
+    out = std::string_view(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
+}  // namespace quorvel::python

@@ -1,0 +1,53 @@
+#include "python/arm_class.hpp"
+
+namespace quorvel::python {
+
+namespace {
+
+constexpr int kFastKeywords = METH_FASTCALL | METH_KEYWORDS;
+
+template <class Function>
+PyCFunction as_cfunction(Function function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef arm_methods[] = {
+    {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC,
+     "default_left()\n--\n\nBuild the default left-arm geometry."},
+    {"default_right", as_cfunction(arm_default_right), METH_NOARGS | METH_STATIC,
+     "default_right()\n--\n\nBuild the default right-arm geometry (mirror of left)."},
+    {"fk", as_cfunction(arm_fk), kFastKeywords,
+     "fk($self, theta_a, theta_b)\n--\n\nForward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the end-effector.\n"
+     "Raises `RuntimeError` when the loop fails to close (target joint\npair is outside the workspace)."},
+    {"direction", as_cfunction(arm_direction), kFastKeywords,
+     "direction($self, theta_a, theta_b)\n--\n\nForward kinematics that returns just the end-effector pointing\n"
+     "direction (the third column of the FK rotation, equal to `v_3`)."},
+    {"is_reachable_joints", as_cfunction(arm_is_reachable_joints), kFastKeywords,
+     "is_reachable_joints($self, theta_a, theta_b)\n--\n\n"
+     "Whether `(θ_A, θ_B)` lands inside the workspace (loop closes)."},
+    {"arm_arc", as_cfunction(arm_arm_arc), METH_NOARGS, "arm_arc($self)\n--\n\n"},
+    {"coupler_arc", as_cfunction(arm_coupler_arc), METH_NOARGS, "coupler_arc($self)\n--\n\n"},
+    {"mirror", as_cfunction(arm_mirror), METH_NOARGS, "mirror($self)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+ClassCell arm_class = {
+    "QuorvelArmKinematics",
+    "quorvel_torso_kinematics.QuorvelArmKinematics",
+    "(arm_arc=0.7, coupler_arc=0.5, mirror=False)",
+    static_cast<int>(sizeof(ArmObject)),
+    arm_new,
+    arm_methods,
+};
+
+PyRef allocate_arm(PyTypeObject* type, const SphericalLinkGeometry& geometry) {
+    PyRef arm = PyRef::steal(type->tp_alloc(type, 0));
+    if (arm) reinterpret_cast<ArmObject*>(arm.get())->geometry = geometry;
+    return arm;
+}
+
+PyRef create_arm(const SphericalLinkGeometry& geometry) { return allocate_arm(fetch_class(arm_class), geometry); }
+
+}  // namespace quorvel::python

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <Python.h>
+
+namespace quorvel::python {
+
+// TypeError "'{type}' object cannot be converted to '{target}'", {type} being
+// the qualified name of obj's type.
+void raise_cannot_convert(PyObject* obj, const char* target);
+
+// A converter's TypeError becomes "argument '{name}': {text}"; every other
+// error passes unchanged. Call with the converter's error pending.
+void argument_error(const char* name);
+
+}  // namespace quorvel::python

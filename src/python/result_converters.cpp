@@ -1,0 +1,56 @@
+#include "python/result_converters.hpp"
+
+#include "python/internal_fault.hpp"
+
+namespace quorvel::python {
+
+namespace {
+
+PyRef created(PyObject* object) {
+    if (object == nullptr) {
+        PyErr_Print();
+        fault("Python API call failed");
+    }
+    return PyRef::steal(object);
+}
+
+PyRef list_of_three(PyRef first, PyRef second, PyRef third) {
+    PyRef list = created(PyList_New(3));
+    PyList_SET_ITEM(list.get(), 0, first.release());
+    PyList_SET_ITEM(list.get(), 1, second.release());
+    PyList_SET_ITEM(list.get(), 2, third.release());
+    return list;
+}
+
+}  // namespace
+
+PyRef float_to_python(double value) { return created(PyFloat_FromDouble(value)); }
+
+PyRef flag_to_python(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
+
+PyRef vector3_to_list(const Vector3& v) {
+    return list_of_three(float_to_python(v.x), float_to_python(v.y), float_to_python(v.z));
+}
+
+PyRef matrix3_to_list(const Matrix3& m) {
+    auto row = [&m](int i) { return list_of_three(float_to_python(m[i][0]), float_to_python(m[i][1]), float_to_python(m[i][2])); };
+    return list_of_three(row(0), row(1), row(2));
+}
+
+PyRef joint_pair_to_tuple(const JointPair& pair) {
+    PyRef first = float_to_python(pair.theta_a);
+    PyRef second = float_to_python(pair.theta_b);
+    PyRef tuple = created(PyTuple_New(2));
+    PyTuple_SET_ITEM(tuple.get(), 0, first.release());
+    PyTuple_SET_ITEM(tuple.get(), 1, second.release());
+    return tuple;
+}
+
+PyRef angles3_to_tuple(double first, double second, double third) {
+    PyRef items[] = {float_to_python(first), float_to_python(second), float_to_python(third)};
+    PyRef tuple = created(PyTuple_New(3));
+    for (Py_ssize_t i = 0; i < 3; ++i) PyTuple_SET_ITEM(tuple.get(), i, items[i].release());
+    return tuple;
+}
+
+}  // namespace quorvel::python
