@@ -9,6 +9,7 @@ VENV      := .venv
 PY        := $(VENV)/bin/python
 INSTALLED := $(VENV)/.quorvel-installed
 CPP_BUILD := build/cpp
+PROBE_BUILD := build/probe
 SOURCES   := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
 # Always checked (cheap); it only acts when a package or the venv is missing.
@@ -31,8 +32,11 @@ test-cpp: | bootstrap
 	@ctest --test-dir $(CPP_BUILD) --output-on-failure >$(CPP_BUILD)/ctest.log 2>&1 || { cat $(CPP_BUILD)/ctest.log; exit 1; }
 	@tail -n 3 $(CPP_BUILD)/ctest.log
 
+# The fault probe is a test-only module sharing the entry guard's code.
 test-python: $(INSTALLED)
-	@$(PY) -m pytest -q tests/python
+	@cmake -S . -B $(PROBE_BUILD) -DQUORVEL_BUILD_FAULT_PROBE=ON -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	@cmake --build $(PROBE_BUILD) --target quorvel_fault_probe -j2 >$(PROBE_BUILD)/build.log 2>&1 || { cat $(PROBE_BUILD)/build.log; exit 1; }
+	@QUORVEL_FAULT_PROBE_DIR=$(PROBE_BUILD)/tests/probe $(PY) -m pytest -q tests/python
 
 clean:
 	rm -rf build $(VENV)

@@ -4,13 +4,6 @@ namespace quorvel::python {
 
 namespace {
 
-constexpr int kFastKeywords = METH_FASTCALL | METH_KEYWORDS;
-
-template <class Function>
-PyCFunction as_cfunction(Function function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef arm_methods[] = {
     {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC,
      "default_left()\n--\n\nBuild the default left-arm geometry."},

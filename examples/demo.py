@@ -1,0 +1,51 @@
+"""A short walk through quorvel_torso_kinematics: both arms and the neck."""
+
+import math
+
+from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics
+
+
+def show_matrix(rows):
+    for row in rows:
+        print("    [" + ", ".join(f"{value:+.6f}" for value in row) + "]")
+
+
+def show_vector(v):
+    return "[" + ", ".join(f"{value:+.6f}" for value in v) + "]"
+
+
+def arms():
+    print("== Arms: forward kinematics ==")
+    for name, arm in (("left", QuorvelArmKinematics.default_left()), ("right", QuorvelArmKinematics.default_right())):
+        print(f"{name} arm: arm_arc={arm.arm_arc()}, coupler_arc={arm.coupler_arc()}, mirror={arm.mirror()}")
+        pair = (0.3, -0.2)
+        print(f"  fk{pair} (columns e1, e2, v_3):")
+        show_matrix(arm.fk(*pair))
+        print(f"  direction{pair} = {show_vector(arm.direction(*pair))}")
+        far = (0.0, math.pi)
+        print(f"  is_reachable_joints{far} = {arm.is_reachable_joints(*far)}")
+        try:
+            arm.fk(*far)
+        except RuntimeError as error:
+            print(f"  fk{far} raises RuntimeError: {error}")
+    custom = QuorvelArmKinematics(0.8, coupler_arc=0.6)
+    print(f"custom arm (0.8, 0.6): direction(0, 0) = {show_vector(custom.direction(0, 0))}")
+
+
+def neck():
+    print("\n== Neck ==")
+    neck = QuorvelNeckKinematics()
+    joints = [0.3, -0.7, 1.1]
+    print(f"fk(yaw, pitch, roll = {joints}):")
+    rotation = neck.fk(joints)
+    show_matrix(rotation)
+    print(f"ik(that matrix) = {tuple(round(a, 12) for a in neck.ik(rotation))}")
+    try:
+        neck.ik(neck.fk([0.0, math.pi / 2, 0.0]))
+    except ValueError as error:
+        print(f"ik at pitch = pi/2 raises ValueError: {error}")
+
+
+if __name__ == "__main__":
+    arms()
+    neck()
