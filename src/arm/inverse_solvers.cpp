@@ -1,0 +1,94 @@
+#include "arm/inverse_solvers.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+#include "arm/forward_kinematics.hpp"
+#include "arm/inverse_candidates.hpp"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kOrientationTolerance = 1e-6;
+constexpr double kDirectionTolerance = 1e-6;
+constexpr double kMinimumDirectionLength = 1e-12;
+
+double frobenius_distance(const Matrix3& f, const Matrix3& r) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t j = 0; j < 3; ++j) {
+            const double diff = f[i][j] - r[i][j];
+            sum += diff * diff;
+        }
+    }
+    return std::sqrt(sum);
+}
+
+// Plain differences: joint angles are never wrapped.
+double pair_metric(const IkCandidate& c, const std::optional<JointPair>& near) {
+    if (near) {
+        const double da = c.theta_a - near->theta_a;
+        const double db = c.theta_b - near->theta_b;
+        return da * da + db * db;
+    }
+    return c.theta_a * c.theta_a + c.theta_b * c.theta_b;
+}
+
+}  // namespace
+
+std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3& r) {
+    const Vector3 d{r[0][2], r[1][2], r[2][2]};
+    const CandidateList candidates = direction_candidates(geometry, d);
+
+    const IkCandidate* best = nullptr;
+    double best_distance = 0.0;
+    for (const IkCandidate& c : candidates) {
+        const double e = frobenius_distance(c.pose.rotation, r);
+        // Written so that a NaN distance is never accepted.
+        if (!(e < kOrientationTolerance)) continue;
+        if (best == nullptr || e < best_distance) {
+            best = &c;
+            best_distance = e;
+        }
+    }
+    if (best == nullptr) return std::nullopt;
+    return JointPair{best->theta_a, best->theta_b};
+}
+
+std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry, const Vector3& v,
+                                           const std::optional<JointPair>& near) {
+    const double length = norm(v);
+    if (length < kMinimumDirectionLength) return std::nullopt;
+    const Vector3 u = v / length;
+    const CandidateList candidates = direction_candidates(geometry, u);
+
+    const IkCandidate* best = nullptr;
+    double best_metric = 0.0;
+    for (const IkCandidate& c : candidates) {
+        // Drops the pairs whose coupler closes on the far side of the elbows.
+        if (!(norm(c.pose.v_3 - u) < kDirectionTolerance)) continue;
+        const double metric = pair_metric(c, near);
+        // Only a strict, NaN-free improvement displaces the earlier candidate.
+        if (best == nullptr || best_metric > metric) {
+            best = &c;
+            best_metric = metric;
+        }
+    }
+    if (best == nullptr) return std::nullopt;
+    return JointPair{best->theta_a, best->theta_b};
+}
+
+bool is_reachable_orientation(const SphericalLinkGeometry& geometry, const Matrix3& r) {
+    return ik(geometry, r).has_value();
+}
+
+bool is_reachable_direction(const SphericalLinkGeometry& geometry, const Vector3& v) {
+    return ik_from_direction(geometry, v, std::nullopt).has_value();
+}
+
+bool is_reachable_joints(const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
+    return forward_kinematics(geometry, theta_a, theta_b).has_value();
+}
+
+}  // namespace quorvel
