@@ -32,6 +32,27 @@ def arms():
     print(f"custom arm (0.8, 0.6): direction(0, 0) = {show_vector(custom.direction(0, 0))}")
 
 
+def inverse():
+    print("\n== Arms: inverse kinematics ==")
+    for name, arm in (("left", QuorvelArmKinematics.default_left()), ("right", QuorvelArmKinematics.default_right())):
+        for pair in ((0.3, -0.2), (-0.5, 0.4), (1.0, 0.2)):
+            back = arm.ik(arm.fk(*pair))
+            print(f"  {name}: ik(fk{pair}) = ({back[0]:+.12f}, {back[1]:+.12f})")
+    left = QuorvelArmKinematics.default_left()
+    pointing = left.direction(0, 0)
+    print(f"left arm, direction(0, 0) = {show_vector(pointing)}: several joint pairs point there")
+    for near in (None, (1.3, 0.0), (0.0, -1.3)):
+        pair = left.ik_from_direction(pointing, near=near)
+        label = "smallest norm" if near is None else f"near={near}"
+        print(f"  ik_from_direction, {label:>15}: ({pair[0]:+.6f}, {pair[1]:+.6f})")
+    straight_up = [0.0, 0.0, 1.0]
+    print(f"  is_reachable_direction({straight_up}) = {left.is_reachable_direction(straight_up)}")
+    try:
+        left.ik_from_direction(straight_up)
+    except RuntimeError as error:
+        print(f"  ik_from_direction({straight_up}) raises RuntimeError: {error}")
+
+
 def neck():
     print("\n== Neck ==")
     neck = QuorvelNeckKinematics()
@@ -48,4 +69,5 @@ def neck():
 
 if __name__ == "__main__":
     arms()
+    inverse()
     neck()

@@ -12,12 +12,25 @@ PyMethodDef arm_methods[] = {
     {"fk", as_cfunction(arm_fk), kFastKeywords,
      "fk($self, theta_a, theta_b)\n--\n\nForward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the end-effector.\n"
      "Raises `RuntimeError` when the loop fails to close (target joint\npair is outside the workspace)."},
+    {"ik", as_cfunction(arm_ik), kFastKeywords,
+     "ik($self, r_target)\n--\n\nInverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.\n"
+     "Raises `RuntimeError` when the target orientation isn't reachable."},
+    {"ik_from_direction", as_cfunction(arm_ik_from_direction), kFastKeywords,
+     "ik_from_direction($self, v3, near=None)\n--\n\nInverse kinematics from just the end-effector pointing direction\n"
+     "(3-vector, automatically normalized). When multiple `(θ_A, θ_B)`\nbranches reach the same direction, `near` "
+     "(an optional current\njoint pair) picks the closest one; otherwise the smallest-norm\nsolution wins."},
     {"direction", as_cfunction(arm_direction), kFastKeywords,
      "direction($self, theta_a, theta_b)\n--\n\nForward kinematics that returns just the end-effector pointing\n"
      "direction (the third column of the FK rotation, equal to `v_3`)."},
     {"is_reachable_joints", as_cfunction(arm_is_reachable_joints), kFastKeywords,
      "is_reachable_joints($self, theta_a, theta_b)\n--\n\n"
      "Whether `(θ_A, θ_B)` lands inside the workspace (loop closes)."},
+    {"is_reachable_orientation", as_cfunction(arm_is_reachable_orientation), kFastKeywords,
+     "is_reachable_orientation($self, r_target)\n--\n\n"
+     "Whether `r_target` is on the reachable manifold (IK succeeds)."},
+    {"is_reachable_direction", as_cfunction(arm_is_reachable_direction), kFastKeywords,
+     "is_reachable_direction($self, v3)\n--\n\nWhether the pointing direction `v3` (3-vector, auto-normalized)\n"
+     "is on the reachable manifold."},
     {"arm_arc", as_cfunction(arm_arm_arc), METH_NOARGS, "arm_arc($self)\n--\n\n"},
     {"coupler_arc", as_cfunction(arm_coupler_arc), METH_NOARGS, "coupler_arc($self)\n--\n\n"},
     {"mirror", as_cfunction(arm_mirror), METH_NOARGS, "mirror($self)\n--\n\n"},
