@@ -1,0 +1,69 @@
+#include "geometry_doc/geometry_document.hpp"
+
+#include <exception>
+#include <new>
+#include <span>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "geometry_doc/overflowing_numbers.hpp"
+#include "geometry_doc/record_reader.hpp"
+#include "geometry_doc/text_position.hpp"
+
+namespace quorvel {
+
+namespace {
+
+using geometry_doc::ByteRange;
+using geometry_doc::DocumentFault;
+
+struct ReadOutcome {
+    std::optional<SphericalLinkGeometry> geometry;
+    DocumentFault fault;
+    bool overflow_in_skipped_value = false;
+};
+
+ReadOutcome read_record(std::string_view text, std::span<const ByteRange> replaceable) {
+    geometry_doc::InputCursor cursor(text, replaceable);
+    geometry_doc::RecordReader reader(text, cursor);
+    try {
+        // strict: the record must be the whole text. Faults reach the reader's
+        // parse_error, which stops the parse instead of letting it throw.
+        nlohmann::json::sax_parse(cursor.begin(), cursor.end(), &reader, nlohmann::json::input_format_t::json, true,
+                                  false);
+        reader.finish();
+    } catch (const std::bad_alloc&) {
+        reader.fail_at_cursor("out of memory");
+    } catch (const std::exception&) {
+        reader.fail_at_cursor("unreadable document");
+    }
+    return {reader.geometry(), reader.fault(), reader.overflow_in_skipped_value()};
+}
+
+GeometryDocumentResult failure(std::string_view text, const DocumentFault& fault) {
+    return {std::nullopt, fault.message + geometry_doc::position_suffix(text, fault.end)};
+}
+
+}  // namespace
+
+GeometryDocumentResult parse_geometry_document(std::string_view text) {
+    // The library would skip a UTF-8 byte-order mark; here it starts no value.
+    if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) return failure(text, {"expected value", 1});
+
+    ReadOutcome outcome = read_record(text, {});
+    if (outcome.overflow_in_skipped_value) {
+        // Rare enough to pay for a second pass; one pre-scan keeps it linear.
+        std::vector<ByteRange> overflowing;
+        try {
+            overflowing = geometry_doc::overflowing_number_tokens(text);
+        } catch (const std::bad_alloc&) {
+            return failure(text, {"out of memory", 0});
+        }
+        outcome = read_record(text, overflowing);
+    }
+    if (outcome.geometry) return {outcome.geometry, {}};
+    return failure(text, outcome.fault);
+}
+
+}  // namespace quorvel

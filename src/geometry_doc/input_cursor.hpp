@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <iterator>
+#include <span>
+#include <string_view>
+
+namespace quorvel::geometry_doc {
+
+// Half-open byte range [begin, end) of the text.
+struct ByteRange {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// The text as the JSON lexer pulls it, one byte at a time. nlohmann's SAX
+// events carry no position, so the reader measures one here: how many bytes
+// have been handed out and whether the lexer has asked past the last one.
+//
+// Number tokens listed in `replaceable` are handed out as spaces ending in
+// "0" when they start while the reader is inside a skipped value: the library
+// refuses a decimal beyond the double range wherever it stands, but such a
+// number must not matter where its value is ignored. Same length, same
+// grammar, so positions and syntax outcomes are unchanged.
+class InputCursor {
+public:
+    // The input iterator pair handed to nlohmann::json::sax_parse.
+    class Iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = char;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const char*;
+        using reference = char;
+
+        Iterator() = default;
+        char operator*() const { return cursor_->current_byte(); }
+        Iterator& operator++() {
+            cursor_->step();
+            return *this;
+        }
+        bool operator==(const Iterator& other) const {
+            if (at_end_ == other.at_end_) return true;
+            return cursor_->exhausted();
+        }
+
+    private:
+        friend class InputCursor;
+        Iterator(InputCursor* cursor, bool at_end) : cursor_(cursor), at_end_(at_end) {}
+        InputCursor* cursor_ = nullptr;
+        bool at_end_ = false;
+    };
+
+    explicit InputCursor(std::string_view text, std::span<const ByteRange> replaceable = {})
+        : text_(text), replaceable_(replaceable) {}
+    InputCursor(const InputCursor&) = delete;
+    InputCursor& operator=(const InputCursor&) = delete;
+
+    Iterator begin() { return {this, false}; }
+    Iterator end() { return {this, true}; }
+
+    // Bytes handed out so far, including a lookahead byte the lexer may hold.
+    std::size_t consumed() const { return offset_; }
+    // Whether the lexer has asked for a byte past the end of the text.
+    bool reached_end() const { return reached_end_; }
+
+    void set_inside_skipped_value(bool inside) { inside_skipped_value_ = inside; }
+
+private:
+    char current_byte();
+    void step();
+    // The iterator comparison is the lexer's only way of asking for the end.
+    bool exhausted() {
+        if (offset_ < text_.size()) return false;
+        reached_end_ = true;
+        return true;
+    }
+
+    std::string_view text_;
+    std::span<const ByteRange> replaceable_;
+    std::size_t next_replaceable_ = 0;
+    bool replacing_ = false;
+    bool inside_skipped_value_ = false;
+    std::size_t offset_ = 0;
+    bool reached_end_ = false;
+};
+
+}  // namespace quorvel::geometry_doc

@@ -1,0 +1,362 @@
+#include "geometry_doc/record_reader.hpp"
+
+#include <utility>
+
+#include "geometry_doc/json_number.hpp"
+#include "geometry_doc/json_whitespace.hpp"
+#include "geometry_doc/value_description.hpp"
+
+namespace quorvel::geometry_doc {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kFieldNames = {"arm_arc", "coupler_arc", "branch", "mirror"};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+// ---- SAX events ----------------------------------------------------------
+
+bool RecordReader::null() {
+    const std::size_t end = cursor_.consumed();
+    return on_scalar({Kind::Null, end - 4, end});
+}
+
+bool RecordReader::boolean(bool value) {
+    const std::size_t end = cursor_.consumed();
+    return on_scalar({Kind::Boolean, end - (value ? 4 : 5), end, value});
+}
+
+bool RecordReader::number_integer(Json::number_integer_t value) { return on_number(value == 0); }
+
+bool RecordReader::number_unsigned(Json::number_unsigned_t value) { return on_number(value == 0); }
+
+bool RecordReader::number_float(Json::number_float_t, const Json::string_t&) { return on_number(false); }
+
+bool RecordReader::string(Json::string_t& value) {
+    const std::size_t end = cursor_.consumed();
+    if (skipping_) {
+        note(end, LastEvent::Value);
+        return skipped_scalar();
+    }
+    return on_scalar({Kind::String, value_start(), end, false, value});
+}
+
+bool RecordReader::binary(Json::binary_t&) { return true; }
+
+bool RecordReader::start_object(std::size_t) { return on_open(Kind::Map); }
+
+bool RecordReader::start_array(std::size_t) { return on_open(Kind::Sequence); }
+
+bool RecordReader::end_object() { return on_close(); }
+
+bool RecordReader::end_array() { return on_close(); }
+
+bool RecordReader::key(Json::string_t& name) { return on_key(name); }
+
+bool RecordReader::parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
+    // 406 is the library's finite-check of a decimal, made before any event.
+    if (error.id == 406) return number_overflow();
+    const std::string_view why = error.what();
+    const Expected expected = state_ == State::Done ? Expected::EndOfText : expected_by_library(why);
+    const bool after_separator =
+        (expected == Expected::Value || expected == Expected::Key) &&
+        (last_ == LastEvent::Key || last_ == LastEvent::Value);
+    const RejectedToken token{token_start(after_separator),
+                              after_separator && last_ == LastEvent::Value,
+                              expected == Expected::Value && last_ == LastEvent::Open,
+                              cursor_.consumed(),
+                              cursor_.reached_end(),
+                              lexer_rejected(why),
+                              why};
+    const bool token_at_end = token.start >= text_.size();
+
+    if (!skipping_) {
+        if (state_ == State::VariantKey && expected == Expected::Key) return reject_variant_identifier(token);
+        if (state_ == State::VariantEnd) {
+            // Anything but "}" after the variant's null is a second entry.
+            if (expected == Expected::Key) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
+            if (token_at_end) return fail("EOF while parsing an object", text_.size());
+            return fail("expected value", token.start + 1);
+        }
+        if (state_ == State::FieldValue && expected == Expected::Value) {
+            if (field_ == Field::Branch && !token_at_end && text_[token.start] != '"') {
+                return fail("expected value", token.start + 1);
+            }
+            if (field_ == Field::Extra) {
+                if (token_at_end) return fail("EOF while parsing a list", text_.size());
+                if (text_[token.start] == ']') return fail("trailing comma", token.start + 1);
+                return fail("trailing characters", token.start + 1);
+            }
+        }
+    }
+    DocumentFault fault = classify_syntax_error(text_, expected, token);
+    return fail(std::move(fault.message), fault.end);
+}
+
+// ---- outcome -------------------------------------------------------------
+
+void RecordReader::finish() {
+    if (state_ == State::Failed) return;
+    if (state_ != State::Done) {
+        fail("EOF while parsing a value", text_.size());
+        return;
+    }
+    const std::size_t rest = skip_json_whitespace(text_, mark_);
+    if (rest < text_.size()) {
+        fail("trailing characters", rest + 1);
+        return;
+    }
+    geometry_ = record_;
+}
+
+void RecordReader::fail_at_cursor(std::string message) { fail(std::move(message), cursor_.consumed()); }
+
+// ---- values --------------------------------------------------------------
+
+bool RecordReader::on_scalar(Value value) {
+    note(value.end, LastEvent::Value);
+    if (skipping_) return skipped_scalar();
+    return accept(value);
+}
+
+bool RecordReader::on_number(bool integer_zero) {
+    // The lexer has read one byte past the number unless the text ended there.
+    const std::size_t end = number_end();
+    // The library ends "0" at a following digit and leaves the digit for the
+    // next token; JSON forbids the leading zero itself.
+    if (integer_zero && end < cursor_.consumed() && is_digit(text_[end])) return fail("invalid number", end + 1);
+    if (skipping_) {
+        note(end, LastEvent::Value);
+        return skipped_scalar();
+    }
+    const std::size_t start = value_start();
+    return on_scalar({Kind::Number, start, end, false, text_.substr(start, end - start)});
+}
+
+bool RecordReader::on_open(Kind kind) {
+    const std::size_t end = cursor_.consumed();
+    if (skipping_) {
+        note(end, LastEvent::Open);
+        ++skip_depth_;
+        return true;
+    }
+    const Value value{kind, end - 1, end};
+    note(end, LastEvent::Open);
+    return accept(value);
+}
+
+bool RecordReader::on_close() {
+    const std::size_t end = cursor_.consumed();
+    note(end, LastEvent::Value);
+    if (skipping_) {
+        if (--skip_depth_ == 0) end_skip();
+        return true;
+    }
+    switch (state_) {
+        case State::Key:
+            if (!seen_[0]) return fail("missing field `arm_arc`", end);
+            if (!seen_[1]) return fail("missing field `coupler_arc`", end);
+            state_ = State::Done;
+            return true;
+        case State::FieldValue:
+            // Only the record's own array closes while a field is awaited.
+            if (static_cast<int>(field_) < 2) {
+                return fail("invalid length " + std::to_string(static_cast<int>(field_)) +
+                                ", expected struct SphericalLinkGeometry with 4 elements",
+                            end);
+            }
+            state_ = State::Done;
+            return true;
+        case State::VariantEnd:
+            return field_done();
+        default:
+            return fail("expected value", end);
+    }
+}
+
+bool RecordReader::accept(const Value& value) {
+    switch (state_) {
+        case State::TopValue:
+            if (value.kind == Kind::Map) {
+                state_ = State::Key;
+                return true;
+            }
+            if (value.kind == Kind::Sequence) {
+                positional_ = true;
+                field_ = Field::ArmArc;
+                state_ = State::FieldValue;
+                return true;
+            }
+            return invalid_type(value, "struct SphericalLinkGeometry");
+        case State::FieldValue:
+            return accept_field(value);
+        case State::UnitValue:
+            if (value.kind != Kind::Null) return invalid_type(value, "unit");
+            state_ = State::VariantEnd;
+            return true;
+        default:
+            return fail("expected value", value.start + 1);
+    }
+}
+
+bool RecordReader::accept_field(const Value& value) {
+    switch (field_) {
+        case Field::ArmArc:
+        case Field::CouplerArc: {
+            if (value.kind != Kind::Number) return invalid_type(value, "f64");
+            const std::optional<double> number = json_number_value(value.text);
+            if (!number) return fail("number out of range", value.end);
+            (field_ == Field::ArmArc ? record_.arm_arc : record_.coupler_arc) = *number;
+            return field_done();
+        }
+        case Field::Branch:
+            if (value.kind == Kind::String) return on_variant(value.text, value.end) && field_done();
+            if (value.kind == Kind::Map) {
+                state_ = State::VariantKey;
+                return true;
+            }
+            return fail("expected value", value.start + 1);
+        case Field::Mirror:
+            if (value.kind != Kind::Boolean) return invalid_type(value, "a boolean");
+            record_.mirror = value.boolean;
+            return field_done();
+        case Field::Extra:
+            break;
+    }
+    return fail("trailing characters", value.start + 1);
+}
+
+bool RecordReader::field_done() {
+    if (positional_) {
+        field_ = static_cast<Field>(static_cast<int>(field_) + 1);
+        state_ = State::FieldValue;
+    } else {
+        state_ = State::Key;
+    }
+    return true;
+}
+
+// ---- keys and the branch -------------------------------------------------
+
+bool RecordReader::on_key(const std::string& name) {
+    const std::size_t end = cursor_.consumed();
+    if (skipping_) {
+        note(end, LastEvent::Key);
+        return true;
+    }
+    if (state_ == State::VariantEnd) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
+    note(end, LastEvent::Key);
+    if (state_ == State::VariantKey) {
+        if (!on_variant(name, end)) return false;
+        state_ = State::UnitValue;
+        return true;
+    }
+    for (std::size_t i = 0; i < kFieldNames.size(); ++i) {
+        if (name != kFieldNames[i]) continue;
+        // Refused before its value is read, even when the value would agree.
+        if (seen_[i]) return fail("duplicate field `" + name + "`", end);
+        seen_[i] = true;
+        field_ = static_cast<Field>(i);
+        state_ = State::FieldValue;
+        return true;
+    }
+    begin_skip();
+    return true;
+}
+
+bool RecordReader::on_variant(std::string_view name, std::size_t end) {
+    if (name == "positive") {
+        record_.branch = LoopBranch::Positive;
+    } else if (name == "negative") {
+        record_.branch = LoopBranch::Negative;
+    } else {
+        return fail("unknown variant `" + std::string(name) + "`, expected `positive` or `negative`", end);
+    }
+    return true;
+}
+
+// A well-formed value where the branch object's key belongs is a variant
+// identifier of the wrong type; anything else is a plain syntax fault.
+bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
+    if (token.lexer_error || token.start >= text_.size()) {
+        DocumentFault fault = classify_syntax_error(text_, Expected::Value, token);
+        return fail(std::move(fault.message), fault.end);
+    }
+    const std::size_t start = token.start;
+    switch (text_[start]) {
+        case '[': return invalid_type({Kind::Sequence, start, start + 1}, "variant identifier");
+        case '{': return invalid_type({Kind::Map, start, start + 1}, "variant identifier");
+        case 't': return invalid_type({Kind::Boolean, start, start + 4, true}, "variant identifier");
+        case 'f': return invalid_type({Kind::Boolean, start, start + 5, false}, "variant identifier");
+        case 'n': return invalid_type({Kind::Null, start, start + 4}, "variant identifier");
+        default: break;
+    }
+    if (text_[start] != '-' && !is_digit(text_[start])) return fail("expected value", start + 1);
+    const std::size_t end = number_end();
+    const std::string_view number = text_.substr(start, end - start);
+    if ((number == "0" || number == "-0") && end < cursor_.consumed() && is_digit(text_[end])) {
+        return fail("invalid number", end + 1);
+    }
+    return invalid_type({Kind::Number, start, end, false, number}, "variant identifier");
+}
+
+bool RecordReader::number_overflow() {
+    if (skipping_) {
+        overflow_in_skipped_value_ = true;
+        return fail("number out of range", number_end());
+    }
+    if (state_ == State::FieldValue && field_ == Field::Branch) return fail("expected value", value_start() + 1);
+    if (state_ == State::FieldValue && field_ == Field::Extra) return fail("trailing characters", value_start() + 1);
+    return fail("number out of range", number_end());
+}
+
+// ---- skipping ------------------------------------------------------------
+
+void RecordReader::begin_skip() {
+    skipping_ = true;
+    skip_depth_ = 0;
+    cursor_.set_inside_skipped_value(true);
+}
+
+void RecordReader::end_skip() {
+    skipping_ = false;
+    cursor_.set_inside_skipped_value(false);
+}
+
+bool RecordReader::skipped_scalar() {
+    if (skip_depth_ == 0) end_skip();
+    return true;
+}
+
+// ---- helpers -------------------------------------------------------------
+
+bool RecordReader::invalid_type(const Value& value, std::string_view expected) {
+    std::string found;
+    switch (value.kind) {
+        case Kind::Null: found = "null"; break;
+        case Kind::Boolean: found = value.boolean ? "boolean `true`" : "boolean `false`"; break;
+        case Kind::Number: found = describe_number(value.text); break;
+        case Kind::String: found = describe_string(value.text); break;
+        case Kind::Sequence: found = "sequence"; break;
+        case Kind::Map: found = "map"; break;
+    }
+    return fail("invalid type: " + found + ", expected " + std::string(expected), value.end);
+}
+
+bool RecordReader::fail(std::string message, std::size_t end) {
+    state_ = State::Failed;
+    fault_ = {std::move(message), end};
+    return false;
+}
+
+std::size_t RecordReader::number_end() const { return cursor_.consumed() - (cursor_.reached_end() ? 0 : 1); }
+
+std::size_t RecordReader::token_start(bool after_separator) const {
+    std::size_t start = skip_json_whitespace(text_, mark_);
+    if (after_separator) start = skip_json_whitespace(text_, start + 1);
+    return start;
+}
+
+}  // namespace quorvel::geometry_doc

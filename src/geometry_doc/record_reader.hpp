@@ -1,0 +1,119 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "arm/spherical_link_geometry.hpp"
+#include "geometry_doc/document_fault.hpp"
+#include "geometry_doc/input_cursor.hpp"
+#include "geometry_doc/syntax_error.hpp"
+
+namespace quorvel::geometry_doc {
+
+// The SAX handler that reads nlohmann's events straight into one
+// SphericalLinkGeometry: the keyed and the positional shape, the field
+// readers, the branch as a string or a one-entry object, and unrecognised
+// values skipped at any depth with a counter. It stops the parse at the first
+// fault, placing it by the bytes the cursor has handed out when it fires.
+class RecordReader {
+public:
+    using Json = nlohmann::json;
+
+    RecordReader(std::string_view text, InputCursor& cursor) : text_(text), cursor_(cursor) {}
+
+    bool null();
+    bool boolean(bool value);
+    bool number_integer(Json::number_integer_t value);
+    bool number_unsigned(Json::number_unsigned_t value);
+    bool number_float(Json::number_float_t value, const Json::string_t& token);
+    bool string(Json::string_t& value);
+    bool binary(Json::binary_t& value);
+    bool start_object(std::size_t elements);
+    bool key(Json::string_t& name);
+    bool end_object();
+    bool start_array(std::size_t elements);
+    bool end_array();
+    bool parse_error(std::size_t position, const std::string& last_token, const nlohmann::detail::exception& error);
+
+    // Called once the library has returned: checks what it cannot see (it
+    // reads a NUL byte as the end of the text).
+    void finish();
+    // For a failure outside the parse itself (such as running out of memory).
+    void fail_at_cursor(std::string message);
+
+    const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
+    const DocumentFault& fault() const { return fault_; }
+    // The parse stopped at a number beyond the double range inside a skipped value.
+    bool overflow_in_skipped_value() const { return overflow_in_skipped_value_; }
+
+private:
+    enum class State : std::uint8_t { TopValue, Key, FieldValue, VariantKey, UnitValue, VariantEnd, Done, Failed };
+    // Also the element index of the positional shape.
+    enum class Field : std::uint8_t { ArmArc, CouplerArc, Branch, Mirror, Extra };
+    enum class LastEvent : std::uint8_t { Nothing, Open, Key, Value };
+    enum class Kind : std::uint8_t { Null, Boolean, Number, String, Sequence, Map };
+
+    struct Value {
+        Kind kind;
+        std::size_t start;
+        std::size_t end;
+        bool boolean = false;
+        std::string_view text = {};  // a string's contents or a number's token
+    };
+
+    bool on_scalar(Value value);
+    bool on_number(bool integer_zero);
+    bool on_open(Kind kind);
+    bool on_close();
+    bool accept(const Value& value);
+    bool accept_field(const Value& value);
+    bool field_done();
+    bool on_key(const std::string& name);
+    bool on_variant(std::string_view name, std::size_t end);
+    bool reject_variant_identifier(const RejectedToken& token);
+    bool number_overflow();
+
+    bool invalid_type(const Value& value, std::string_view expected);
+    bool fail(std::string message, std::size_t end);
+
+    void begin_skip();
+    void end_skip();
+    bool skipped_scalar();
+
+    void note(std::size_t end, LastEvent event) {
+        mark_ = end;
+        last_ = event;
+    }
+    std::size_t number_end() const;
+    std::size_t token_start(bool after_separator) const;
+    std::size_t value_start() const { return token_start(last_ == LastEvent::Key || last_ == LastEvent::Value); }
+
+    std::string_view text_;
+    InputCursor& cursor_;
+
+    State state_ = State::TopValue;
+    Field field_ = Field::ArmArc;
+    bool positional_ = false;
+    SphericalLinkGeometry record_{};
+    std::array<bool, 4> seen_{};
+
+    bool skipping_ = false;
+    std::size_t skip_depth_ = 0;
+
+    // End of the last token that raised an event and what it was: the next
+    // token starts after whitespace and, after a key or value, one separator.
+    std::size_t mark_ = 0;
+    LastEvent last_ = LastEvent::Nothing;
+
+    std::optional<SphericalLinkGeometry> geometry_;
+    DocumentFault fault_;
+    bool overflow_in_skipped_value_ = false;
+};
+
+}  // namespace quorvel::geometry_doc
