@@ -53,6 +53,19 @@ def inverse():
         print(f"  ik_from_direction({straight_up}) raises RuntimeError: {error}")
 
 
+def documents():
+    print("\n== Arms from geometry documents ==")
+    positive = QuorvelArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5}')
+    negative = QuorvelArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative"}')
+    print("the same arcs, assembled on either side of the elbows:")
+    print(f"  branch positive: direction(0, 0) = {show_vector(positive.direction(0, 0))}")
+    print(f"  branch negative: direction(0, 0) = {show_vector(negative.direction(0, 0))}")
+    try:
+        QuorvelArmKinematics.from_json('{"arm_arc": 0.7,\n "coupler_arc": "wide"}')
+    except ValueError as error:
+        print(f"  a rejected document raises ValueError: {error}")
+
+
 def neck():
     print("\n== Neck ==")
     neck = QuorvelNeckKinematics()
@@ -70,4 +83,5 @@ def neck():
 if __name__ == "__main__":
     arms()
     inverse()
+    documents()
     neck()

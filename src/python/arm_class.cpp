@@ -9,6 +9,8 @@ PyMethodDef arm_methods[] = {
      "default_left()\n--\n\nBuild the default left-arm geometry."},
     {"default_right", as_cfunction(arm_default_right), METH_NOARGS | METH_STATIC,
      "default_right()\n--\n\nBuild the default right-arm geometry (mirror of left)."},
+    {"from_json", as_cfunction(arm_from_json), kFastKeywords | METH_STATIC,
+     "from_json(json)\n--\n\nBuild the arm from a JSON string matching `SphericalLinkGeometry`."},
     {"fk", as_cfunction(arm_fk), kFastKeywords,
      "fk($self, theta_a, theta_b)\n--\n\nForward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the end-effector.\n"
      "Raises `RuntimeError` when the loop fails to close (target joint\npair is outside the workspace)."},

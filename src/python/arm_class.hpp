@@ -30,6 +30,7 @@ PyRef create_arm(const SphericalLinkGeometry& geometry);
 PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 PyObject* arm_default_left(PyObject* self, PyObject* unused);
 PyObject* arm_default_right(PyObject* self, PyObject* unused);
+PyObject* arm_from_json(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
