@@ -82,6 +82,8 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const nlohmann::
         }
         if (state_ == State::FieldValue && expected == Expected::Value) {
             if (field_ == Field::Branch && !token_at_end && text_[token.start] != '"') {
+                // A "]" here can only follow the comma after the second element.
+                if (positional_ && text_[token.start] == ']') return fail("trailing comma", token.start + 1);
                 return fail("expected value", token.start + 1);
             }
             if (field_ == Field::Extra) {

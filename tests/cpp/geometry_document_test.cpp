@@ -168,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"key_not_string", "{1: 2}", "key must be a string at line 1 column 2"},
         Rejected{"object_trailing_comma", R"({"arm_arc": 1,})", "trailing comma at line 1 column 15"},
         Rejected{"list_trailing_comma", "[1,]", "trailing comma at line 1 column 4"},
+        Rejected{"third_position_trailing_comma", "[0.7, 0.5,]", "trailing comma at line 1 column 11"},
         Rejected{"leading_zero", R"({"arm_arc": 01})", "invalid number at line 1 column 14"},
         Rejected{"fraction_without_digit", "[1.x]", "invalid number at line 1 column 4"},
         Rejected{"exponent_without_digit", "[1e]", "invalid number at line 1 column 4"},
