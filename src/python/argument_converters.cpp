@@ -86,14 +86,42 @@ bool check_sequence_of_three(PyObject* obj) {
     return true;
 }
 
+// The controller's usual argument: an exact list or tuple of three exact
+// floats. Read in place, no Python code runs, so the outcome is the one the
+// general path gives.
+bool read_plain_float_triple(PyObject* obj, Vector3& out) {
+    if (!(PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) || Py_SIZE(obj) != 3) return false;
+    PyObject** items = PySequence_Fast_ITEMS(obj);
+    if (!PyFloat_CheckExact(items[0]) || !PyFloat_CheckExact(items[1]) || !PyFloat_CheckExact(items[2])) return false;
+    out = {PyFloat_AS_DOUBLE(items[0]), PyFloat_AS_DOUBLE(items[1]), PyFloat_AS_DOUBLE(items[2])};
+    return true;
+}
+
 }  // namespace
 
 bool extract_vector3(PyObject* obj, Vector3& out) {
+    if (read_plain_float_triple(obj, out)) return true;
     if (!check_sequence_of_three(obj)) return false;
     return extract_item_float(obj, 0, out.x) && extract_item_float(obj, 1, out.y) && extract_item_float(obj, 2, out.z);
 }
 
+namespace {
+
+bool read_plain_matrix(PyObject* obj, Matrix3& out) {
+    if (!(PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) || Py_SIZE(obj) != 3) return false;
+    PyObject** rows = PySequence_Fast_ITEMS(obj);
+    Vector3 r[3];
+    for (int i = 0; i < 3; ++i) {
+        if (!read_plain_float_triple(rows[i], r[i])) return false;
+    }
+    for (int i = 0; i < 3; ++i) out[i] = {r[i].x, r[i].y, r[i].z};
+    return true;
+}
+
+}  // namespace
+
 bool extract_matrix3(PyObject* obj, Matrix3& out) {
+    if (read_plain_matrix(obj, out)) return true;
     if (!check_sequence_of_three(obj)) return false;
     for (Py_ssize_t i = 0; i < 3; ++i) {
         PyRef key = PyRef::steal(PyLong_FromSsize_t(i));
