@@ -38,5 +38,14 @@ test-python: $(INSTALLED)
 	@cmake --build $(PROBE_BUILD) --target quorvel_fault_probe -j2 >$(PROBE_BUILD)/build.log 2>&1 || { cat $(PROBE_BUILD)/build.log; exit 1; }
 	@QUORVEL_FAULT_PROBE_DIR=$(PROBE_BUILD)/tests/probe $(PY) -m pytest -q tests/python
 
+# Benchmark report: Python-level times against the overhead floor, core times
+# (Google Benchmark), callgrind counts and peers. Reports goals, never fails on them.
+.PHONY: bench
+bench: $(INSTALLED)
+	@bench/ensure_tools.sh
+	@cmake -S . -B build/bench -DQUORVEL_BUILD_BENCH=ON -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	@cmake --build build/bench --target quorvel_core_bench quorvel_callgrind_driver quorvel_bench_floor -j2 >build/bench/build.log 2>&1 || { cat build/bench/build.log; exit 1; }
+	@$(PY) bench/run_bench.py --build-dir build/bench
+
 clean:
 	rm -rf build $(VENV)

@@ -1,0 +1,160 @@
+// Calls one core operation N times, for instruction counting under callgrind:
+//   quorvel_callgrind_driver OPERATION N [FILE]
+// OPERATION is one of fk, is_reachable_joints, direction_candidates, ik,
+// is_reachable_orientation, ik_from_direction, ik_from_direction_near,
+// is_reachable_direction, neck_fk, neck_ik, and, when the geometry-document
+// reader is present, parse_typical and parse_file (which reads the document
+// in FILE, the third argument). The per-call count is the
+// difference of two runs with different N divided by the difference in N.
+// Inputs are the ones of the other benchmarks (default left arm at
+// (0.3, -0.2); neck at (0.3, -0.7, 1.1)).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "arm/forward_kinematics.hpp"
+#include "arm/inverse_candidates.hpp"
+#include "arm/inverse_solvers.hpp"
+#include "neck/neck_kinematics.hpp"
+
+#ifdef QUORVEL_BENCH_DOC_HEADER
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include QUORVEL_BENCH_DOC_HEADER
+#endif
+
+namespace {
+
+using namespace quorvel;
+
+#ifdef QUORVEL_BENCH_DOC_HEADER
+// The typical document of the Python-level benchmarks.
+constexpr const char* kTypicalDocument =
+    R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false})";
+#endif
+
+// Keeps the compiler from hoisting the inputs out of the loop or dropping the
+// results: both go through memory the optimiser cannot see through.
+template <class T>
+void keep(T& value) {
+    asm volatile("" : : "r"(&value) : "memory");
+}
+
+template <class Call>
+void repeat(long n, Call call) {
+    for (long i = 0; i < n; ++i) call();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 && argc != 4) {
+        std::fputs("usage: quorvel_callgrind_driver OPERATION N [FILE]\n", stderr);
+        return 2;
+    }
+    const char* operation = argv[1];
+    const long n = std::strtol(argv[2], nullptr, 10);
+
+    const SphericalLinkGeometry geometry = default_left_geometry();
+    double theta_a = 0.3;
+    double theta_b = -0.2;
+    const std::optional<ArmPose> pose = forward_kinematics(geometry, theta_a, theta_b);
+    if (!pose) return 3;
+    Vector3 direction = pose->v_3;
+    Matrix3 rotation = pose->rotation;
+    std::optional<JointPair> near = JointPair{theta_a, theta_b};
+    NeckAngles neck_angles{0.3, -0.7, 1.1};
+    Matrix3 neck_rotation = neck_forward_kinematics(neck_angles);
+
+    if (std::strcmp(operation, "fk") == 0) {
+        repeat(n, [&] {
+            keep(theta_a);
+            keep(theta_b);
+            std::optional<ArmPose> result = forward_kinematics(geometry, theta_a, theta_b);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "direction_candidates") == 0) {
+        repeat(n, [&] {
+            keep(direction);
+            CandidateList result = direction_candidates(geometry, direction);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "ik") == 0) {
+        repeat(n, [&] {
+            keep(rotation);
+            std::optional<JointPair> result = ik(geometry, rotation);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "ik_from_direction") == 0) {
+        repeat(n, [&] {
+            keep(direction);
+            std::optional<JointPair> result = ik_from_direction(geometry, direction, std::nullopt);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "ik_from_direction_near") == 0) {
+        repeat(n, [&] {
+            keep(direction);
+            keep(near);
+            std::optional<JointPair> result = ik_from_direction(geometry, direction, near);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "is_reachable_joints") == 0) {
+        repeat(n, [&] {
+            keep(theta_a);
+            keep(theta_b);
+            bool result = is_reachable_joints(geometry, theta_a, theta_b);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "is_reachable_orientation") == 0) {
+        repeat(n, [&] {
+            keep(rotation);
+            bool result = is_reachable_orientation(geometry, rotation);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "is_reachable_direction") == 0) {
+        repeat(n, [&] {
+            keep(direction);
+            bool result = is_reachable_direction(geometry, direction);
+            keep(result);
+        });
+#ifdef QUORVEL_BENCH_DOC_HEADER
+    } else if (std::strcmp(operation, "parse_typical") == 0 || std::strcmp(operation, "parse_file") == 0) {
+        std::string text(kTypicalDocument);
+        if (std::strcmp(operation, "parse_file") == 0) {
+            // The file is read whatever N is, so its reading cancels out.
+            std::ifstream in(argc == 4 ? argv[3] : "", std::ios::binary);
+            if (!in) {
+                std::fputs("quorvel_callgrind_driver: parse_file needs a readable FILE\n", stderr);
+                return 2;
+            }
+            std::ostringstream content;
+            content << in.rdbuf();
+            text = content.str();
+        }
+        repeat(n, [&] {
+            keep(text);
+            auto result = parse_geometry_document(text);
+            keep(result);
+        });
+#endif
+    } else if (std::strcmp(operation, "neck_fk") == 0) {
+        repeat(n, [&] {
+            keep(neck_angles);
+            Matrix3 result = neck_forward_kinematics(neck_angles);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "neck_ik") == 0) {
+        repeat(n, [&] {
+            keep(neck_rotation);
+            std::optional<NeckAngles> result = neck_inverse_kinematics(neck_rotation);
+            keep(result);
+        });
+    } else {
+        std::fprintf(stderr, "quorvel_callgrind_driver: unknown operation %s\n", operation);
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,263 @@
+// Time per call of the pure C++ core, on the same inputs that the Python-level
+// benchmarks pass to the module. Run with --benchmark_format=json; the names
+// below are read by bench/run_bench.py.
+//
+// Extra arguments (after Google Benchmark's own flags are removed):
+//   --doc-dir=DIR     directory holding typical.json, 1kb.json, 1mb.json and
+//                     10mb.json (written by bench/run_bench.py); only used when
+//                     the geometry-document reader is present.
+//   --iterations=N    run exactly N iterations instead of for at least 0.2 s.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arm/forward_kinematics.hpp"
+#include "arm/inverse_candidates.hpp"
+#include "arm/inverse_solvers.hpp"
+#include "arm/joint_pair.hpp"
+#include "arm/spherical_link_geometry.hpp"
+#include "neck/neck_kinematics.hpp"
+
+#ifdef QUORVEL_BENCH_DOC_HEADER
+#include QUORVEL_BENCH_DOC_HEADER
+#endif
+
+namespace {
+
+using namespace quorvel;
+
+// The inputs of the Python-level benchmarks: the default left arm at (0.3, -0.2),
+// its rotation and pointing direction, and the neck at (0.3, -0.7, 1.1).
+constexpr double kThetaA = 0.3;
+constexpr double kThetaB = -0.2;
+constexpr NeckAngles kNeckAngles{0.3, -0.7, 1.1};
+
+const SphericalLinkGeometry& arm() {
+    static const SphericalLinkGeometry geometry = default_left_geometry();
+    return geometry;
+}
+
+const ArmPose& pose() {
+    static const ArmPose p = [] {
+        const std::optional<ArmPose> result = forward_kinematics(arm(), kThetaA, kThetaB);
+        if (!result) {
+            std::fputs("core_bench: the benchmark pose does not close\n", stderr);
+            std::abort();
+        }
+        return *result;
+    }();
+    return p;
+}
+
+// Every run lasts at least 0.2 s, like a Python-level repeat. The number of
+// repetitions comes from the command line: run_bench.py asks for five (and
+// reads the median) for the core table, and for single runs when it
+// interleaves core runs with the Python-level repeats of the same method.
+// With --iterations=N every benchmark runs exactly N iterations instead (the
+// count an earlier run picked), which spares a repeated single run the
+// iteration-count search.
+benchmark::IterationCount fixed_iterations = 0;
+
+benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kNanosecond);
+    return fixed_iterations > 0 ? b->Iterations(fixed_iterations) : b->MinTime(0.2);
+}
+
+void BM_forward_kinematics(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    double a = kThetaA;
+    double b = kThetaB;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a);
+        benchmark::DoNotOptimize(b);
+        std::optional<ArmPose> result = forward_kinematics(g, a, b);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_is_reachable_joints(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    double a = kThetaA;
+    double b = kThetaB;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a);
+        benchmark::DoNotOptimize(b);
+        bool result = is_reachable_joints(g, a, b);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_direction_candidates(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Vector3 d = pose().v_3;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(d);
+        CandidateList result = direction_candidates(g, d);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_ik(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Matrix3 r = pose().rotation;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(r);
+        std::optional<JointPair> result = ik(g, r);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_is_reachable_orientation(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Matrix3 r = pose().rotation;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(r);
+        bool result = is_reachable_orientation(g, r);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_ik_from_direction(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Vector3 v = pose().v_3;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(v);
+        std::optional<JointPair> result = ik_from_direction(g, v, std::nullopt);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_ik_from_direction_near(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Vector3 v = pose().v_3;
+    std::optional<JointPair> near = JointPair{kThetaA, kThetaB};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(v);
+        benchmark::DoNotOptimize(near);
+        std::optional<JointPair> result = ik_from_direction(g, v, near);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_is_reachable_direction(benchmark::State& state) {
+    const SphericalLinkGeometry& g = arm();
+    Vector3 v = pose().v_3;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(v);
+        bool result = is_reachable_direction(g, v);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_neck_forward_kinematics(benchmark::State& state) {
+    NeckAngles angles = kNeckAngles;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(angles);
+        Matrix3 result = neck_forward_kinematics(angles);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_neck_inverse_kinematics(benchmark::State& state) {
+    Matrix3 r = neck_forward_kinematics(kNeckAngles);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(r);
+        std::optional<NeckAngles> result = neck_inverse_kinematics(r);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+#ifdef QUORVEL_BENCH_DOC_HEADER
+
+std::optional<std::string> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One benchmark per document; bytes_per_second is reported for each.
+void register_document_benchmarks(const std::string& doc_dir) {
+    static std::vector<std::string> texts;  // outlive the benchmarks
+    const char* names[] = {"typical", "1kb", "1mb", "10mb"};
+    texts.reserve(std::size(names));
+    for (const char* name : names) {
+        const std::optional<std::string> text = read_file(doc_dir + "/" + name + ".json");
+        if (!text) {
+            std::fprintf(stderr, "core_bench: cannot read %s/%s.json\n", doc_dir.c_str(), name);
+            std::exit(2);
+        }
+        texts.push_back(*text);
+        const std::string* document = &texts.back();
+        configure(benchmark::RegisterBenchmark(
+            (std::string("BM_parse_geometry_document/") + name).c_str(), [document, name](benchmark::State& state) {
+                // The documents must take the success path (checked where the
+                // result says so in a way this file knows).
+                {
+                    auto result = parse_geometry_document(*document);
+                    if constexpr (requires { result.geometry.has_value(); }) {
+                        if (!result.geometry.has_value()) {
+                            std::fprintf(stderr, "core_bench: %s.json is rejected by the reader\n", name);
+                            std::exit(2);
+                        }
+                    }
+                }
+                for (auto _ : state) {
+                    auto result = parse_geometry_document(*document);
+                    benchmark::DoNotOptimize(result);
+                }
+                state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                                        static_cast<int64_t>(document->size()));
+                state.counters["bytes"] = static_cast<double>(document->size());
+            }));
+    }
+}
+
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::string doc_dir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.starts_with("--doc-dir=")) {
+            doc_dir = std::string(arg.substr(10));
+        } else if (arg.starts_with("--iterations=")) {
+            fixed_iterations = std::strtoll(argv[i] + 13, nullptr, 10);
+        } else {
+            std::fprintf(stderr, "core_bench: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
+
+    configure(benchmark::RegisterBenchmark("BM_forward_kinematics", BM_forward_kinematics));
+    configure(benchmark::RegisterBenchmark("BM_is_reachable_joints", BM_is_reachable_joints));
+    configure(benchmark::RegisterBenchmark("BM_direction_candidates", BM_direction_candidates));
+    configure(benchmark::RegisterBenchmark("BM_ik", BM_ik));
+    configure(benchmark::RegisterBenchmark("BM_is_reachable_orientation", BM_is_reachable_orientation));
+    configure(benchmark::RegisterBenchmark("BM_ik_from_direction", BM_ik_from_direction));
+    configure(benchmark::RegisterBenchmark("BM_ik_from_direction_near", BM_ik_from_direction_near));
+    configure(benchmark::RegisterBenchmark("BM_is_reachable_direction", BM_is_reachable_direction));
+    configure(benchmark::RegisterBenchmark("BM_neck_forward_kinematics", BM_neck_forward_kinematics));
+    configure(benchmark::RegisterBenchmark("BM_neck_inverse_kinematics", BM_neck_inverse_kinematics));
+#ifdef QUORVEL_BENCH_DOC_HEADER
+    if (!doc_dir.empty()) register_document_benchmarks(doc_dir);
+#else
+    (void)doc_dir;
+#endif
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

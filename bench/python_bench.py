@@ -1,0 +1,416 @@
+"""Python-level timings: the module's public methods, the overhead floor, the peers.
+
+Every time is the median of REPEATS timeit repeats, each of at least MIN_TIME
+seconds, with the loop count chosen the way timeit.Timer.autorange does. The clock is
+process CPU time (time.process_time), so time spent descheduled on a shared
+machine does not count; the empty timeit loop's own cost is measured the same
+way (before the first and after the last group) and subtracted. The
+statements compared with each other (module, floor, peers, and the core run
+beside them) form a group whose repeats are interleaved, so that a slow spell
+of the machine hits all of them alike.
+
+Run on its own it prints the per-call times of the module, the floor and the
+peers; bench/run_bench.py imports it and adds the core, callgrind and goal
+columns.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import math
+import statistics
+import sys
+import time
+import timeit
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable
+
+REPEATS = 5
+MIN_TIME = 0.2
+CLOCK = time.process_time
+
+# The inputs of every benchmark (the core benchmarks use the same ones).
+THETA_A, THETA_B = 0.3, -0.2
+NECK_JOINTS = [0.3, -0.7, 1.1]
+
+TYPICAL_DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
+
+
+# ------------------------------------------------------------------ timing
+
+# One repeat of one measurement: returns seconds per call.
+Sampler = Callable[[], float]
+
+
+def _timer(stmt: str, namespace: dict) -> timeit.Timer:
+    # The names become fast locals of timeit's inner function, as they would
+    # be in a user's function.
+    setup = "\n".join(f"{name} = _ns[{name!r}]" for name in namespace)
+    return timeit.Timer(stmt, setup=setup, timer=CLOCK, globals={"_ns": namespace})
+
+
+def _number_for(timer: timeit.Timer) -> int:
+    """The loop count, picked the autorange way (1, 2, 5, 10, 20, 50, ...
+    until a run lasts long enough) but stopping at a quarter of MIN_TIME and
+    scaling up from there, to a tenth over MIN_TIME."""
+    base = 1
+    while True:
+        for factor in (1, 2, 5):
+            number = base * factor
+            taken = timer.timeit(number)
+            if taken >= MIN_TIME / 4:
+                return max(number, math.ceil(number * 1.1 * MIN_TIME / taken))
+        base *= 10
+
+
+def statement_sampler(stmt: str, namespace: dict) -> Sampler:
+    """timeit of one statement; every repeat lasts at least MIN_TIME (a
+    repeat that came out shorter is run again with a larger count)."""
+    timer = _timer(stmt, namespace)
+    number = _number_for(timer)
+
+    def sample() -> float:
+        nonlocal number
+        while True:
+            taken = timer.timeit(number)
+            if taken >= MIN_TIME:
+                return taken / number
+            number = math.ceil(number * 1.1 * MIN_TIME / taken)
+
+    return sample
+
+
+def measure(samplers: list[Sampler]) -> list[list[float]]:
+    """REPEATS samples (seconds per call) of each sampler, their repeats interleaved."""
+    samples: list[list[float]] = [[] for _ in samplers]
+    for _ in range(REPEATS):
+        for sampler, bucket in zip(samplers, samples):
+            bucket.append(sampler())
+    return samples
+
+
+def spread(samples: list[float]) -> float:
+    """(largest - smallest) / median of one measurement's repeats."""
+    return (max(samples) - min(samples)) / statistics.median(samples)
+
+
+class LoopCost:
+    """The empty timeit loop's cost per iteration, subtracted from every
+    statement's time: measured (REPEATS repeats) before the first group and
+    again after the last, and taken as the median of all those repeats."""
+
+    def __init__(self) -> None:
+        self.samples: list[float] = []
+        self._sampler = statement_sampler("pass", {})
+
+    def measure(self) -> None:
+        self.samples += [self._sampler() for _ in range(REPEATS)]
+
+    @property
+    def value(self) -> float:
+        return statistics.median(self.samples)
+
+
+def time_together(statements: list[tuple[str, dict]], extra: list[Sampler] = ()) -> list[list[float]]:
+    """The samples (seconds per call) of each statement, then of each extra
+    sampler, their repeats interleaved (the empty loop's cost not subtracted)."""
+    samplers = [statement_sampler(stmt, ns) for stmt, ns in statements] + list(extra)
+    return measure(samplers)
+
+
+# ----------------------------------------------------------------- subjects
+
+
+def load_floor(build_dir: Path):
+    """The benchmark-only floor module from the bench build tree."""
+    for candidate in (build_dir / "bench", build_dir):
+        if any(candidate.glob("quorvel_bench_floor*.so")):
+            sys.path.insert(0, str(candidate))
+            break
+    import quorvel_bench_floor  # noqa: PLC0415
+
+    return quorvel_bench_floor
+
+
+def load_scipy_rotation():
+    try:
+        from scipy.spatial.transform import Rotation  # noqa: PLC0415
+    except ImportError:
+        return None
+    return Rotation
+
+
+@dataclass
+class Method:
+    """One public method: how the module, the floor and the peers are called."""
+
+    name: str
+    module: str
+    floor: str
+    core: str | None  # core benchmark name, None where no core code runs
+    pure: str | None = None
+    scipy: str | None = None
+
+
+@dataclass
+class MethodTimes:
+    method: Method
+    module: float
+    floor: float
+    core: float | None = None  # core time, measured interleaved with module and floor
+    pure: float | None = None
+    scipy: float | None = None
+    spread: float = 0.0  # largest (max - min) / median among the module, floor and core repeats
+
+
+@dataclass
+class PythonResults:
+    methods: list[MethodTimes] = field(default_factory=list)
+    loop_cost: float = 0.0  # subtracted from every statement's time
+    loop_samples: list[float] = field(default_factory=list)
+    has_from_json: bool = False
+    # size -> {bytes, json.loads, from_json?, core?}, seconds per call
+    documents: dict[str, dict[str, float]] = field(default_factory=dict)
+    peer_checks: list[str] = field(default_factory=list)
+
+
+def namespace(floor, rotation_cls, documents: dict[str, str]) -> dict:
+    from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics  # noqa: PLC0415
+
+    from pure_python_peer import PurePythonArm, PurePythonNeck  # noqa: PLC0415
+
+    arm = QuorvelArmKinematics.default_left()
+    neck = QuorvelNeckKinematics()
+    ns = {
+        "Q": QuorvelArmKinematics,
+        "F": floor.FloorArm,
+        "arm": arm,
+        "farm": floor.FloorArm(),
+        "neck": neck,
+        "fneck": floor.FloorNeck(),
+        "parm": PurePythonArm(),
+        "pneck": PurePythonNeck(),
+        "R": arm.fk(THETA_A, THETA_B),
+        "V": arm.direction(THETA_A, THETA_B),
+        "NEAR": (THETA_A, THETA_B),
+        "J": list(NECK_JOINTS),
+        "NR": neck.fk(NECK_JOINTS),
+        "DOC": TYPICAL_DOCUMENT,
+        "json": json,
+    }
+    if rotation_cls is not None:
+        ns["Rotation"] = rotation_cls
+    for size, text in documents.items():
+        ns[f"DOC_{size}"] = text
+    return ns
+
+
+def methods(has_from_json: bool, has_scipy: bool) -> list[Method]:
+    rows = [
+        Method("QuorvelArmKinematics(0.7, 0.5)", "Q(0.7, 0.5)", "F(0.7, 0.5)", None),
+        Method("QuorvelArmKinematics(0.7, 0.5, mirror=True)", "Q(0.7, 0.5, mirror=True)",
+               "F(0.7, 0.5, mirror=True)", None),
+        Method("default_left()", "Q.default_left()", "F.default_left()", None),
+        Method("default_right()", "Q.default_right()", "F.default_right()", None),
+        Method("fk(a, b)", "arm.fk(0.3, -0.2)", "farm.fk(0.3, -0.2)", "BM_forward_kinematics",
+               pure="parm.fk(0.3, -0.2)"),
+        Method("fk(theta_a=, theta_b=)", "arm.fk(theta_a=0.3, theta_b=-0.2)",
+               "farm.fk(theta_a=0.3, theta_b=-0.2)", "BM_forward_kinematics"),
+        Method("direction(a, b)", "arm.direction(0.3, -0.2)", "farm.direction(0.3, -0.2)",
+               "BM_forward_kinematics", pure="parm.direction(0.3, -0.2)"),
+        Method("is_reachable_joints(a, b)", "arm.is_reachable_joints(0.3, -0.2)",
+               "farm.is_reachable_joints(0.3, -0.2)", "BM_is_reachable_joints"),
+        Method("ik(R)", "arm.ik(R)", "farm.ik(R)", "BM_ik"),
+        Method("is_reachable_orientation(R)", "arm.is_reachable_orientation(R)",
+               "farm.is_reachable_orientation(R)", "BM_is_reachable_orientation"),
+        Method("ik_from_direction(v)", "arm.ik_from_direction(V)", "farm.ik_from_direction(V)",
+               "BM_ik_from_direction", pure="parm.ik_from_direction(V)"),
+        Method("ik_from_direction(v, near=)", "arm.ik_from_direction(V, near=NEAR)",
+               "farm.ik_from_direction(V, near=NEAR)", "BM_ik_from_direction_near",
+               pure="parm.ik_from_direction(V, near=NEAR)"),
+        Method("is_reachable_direction(v)", "arm.is_reachable_direction(V)",
+               "farm.is_reachable_direction(V)", "BM_is_reachable_direction"),
+        Method("arm_arc()", "arm.arm_arc()", "farm.arm_arc()", None),
+        Method("coupler_arc()", "arm.coupler_arc()", "farm.coupler_arc()", None),
+        Method("mirror()", "arm.mirror()", "farm.mirror()", None),
+    ]
+    if has_from_json:
+        rows.append(Method("from_json(typical)", "Q.from_json(DOC)", "F.from_json(DOC)",
+                           "BM_parse_geometry_document/typical"))
+    rows += [
+        Method("neck.fk(joints)", "neck.fk(J)", "fneck.fk(J)", "BM_neck_forward_kinematics",
+               pure="pneck.fk(J)",
+               scipy='Rotation.from_euler("ZYX", J).as_matrix()' if has_scipy else None),
+        Method("neck.ik(R)", "neck.ik(NR)", "fneck.ik(NR)", "BM_neck_inverse_kinematics",
+               pure="pneck.ik(NR)",
+               scipy='Rotation.from_matrix(NR).as_euler("ZYX")' if has_scipy else None),
+    ]
+    return rows
+
+
+# ------------------------------------------------------------ peer checks
+
+
+def _max_difference(a, b) -> float:
+    if isinstance(a, (list, tuple)) or hasattr(a, "tolist"):
+        a = a.tolist() if hasattr(a, "tolist") else a
+        b = b.tolist() if hasattr(b, "tolist") else b
+        if len(a) != len(b):
+            return float("inf")
+        return max((_max_difference(x, y) for x, y in zip(a, b)), default=0.0)
+    return abs(float(a) - float(b))
+
+
+def check_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
+    """Compares the peers with the module on a grid of inputs; raises on a mismatch."""
+    arm, parm, neck, pneck = ns["arm"], ns["parm"], ns["neck"], ns["pneck"]
+    rotation_cls = ns.get("Rotation")
+    worst = {"arm fk": 0.0, "arm direction": 0.0, "arm ik_from_direction": 0.0, "neck fk": 0.0, "neck ik": 0.0,
+             "SciPy neck fk": 0.0, "SciPy neck ik": 0.0}
+    count = 0
+    steps = [-0.9, -0.45, -0.2, 0.0, 0.15, 0.3, 0.6, 1.1]
+    for a in steps:
+        for b in steps:
+            if not arm.is_reachable_joints(a, b):
+                continue
+            count += 1
+            worst["arm fk"] = max(worst["arm fk"], _max_difference(arm.fk(a, b), parm.fk(a, b)))
+            v = arm.direction(a, b)
+            worst["arm direction"] = max(worst["arm direction"], _max_difference(v, parm.direction(a, b)))
+            scaled = [3.0 * x for x in v]
+            for near in (None, (a, b), (1.3, 0.0)):
+                try:
+                    expected = arm.ik_from_direction(scaled, near=near)
+                except RuntimeError:
+                    expected = None
+                try:
+                    got = parm.ik_from_direction(scaled, near=near)
+                except RuntimeError:
+                    got = None
+                if (expected is None) != (got is None):
+                    raise AssertionError(f"ik_from_direction({scaled}, near={near}): module {expected}, peer {got}")
+                if expected is not None:
+                    worst["arm ik_from_direction"] = max(worst["arm ik_from_direction"],
+                                                        _max_difference(expected, got))
+    angles = [-2.5, -0.7, 0.0, 0.3, 1.1, 3.0]
+    pitches = [-1.2, -0.7, 0.0, 0.4, 1.3]
+    for yaw in angles:
+        for pitch in pitches:
+            for roll in angles:
+                joints = [yaw, pitch, roll]
+                r = neck.fk(joints)
+                worst["neck fk"] = max(worst["neck fk"], _max_difference(r, pneck.fk(joints)))
+                back = neck.ik(r)
+                worst["neck ik"] = max(worst["neck ik"], _max_difference(back, pneck.ik(r)))
+                if rotation_cls is not None:
+                    worst["SciPy neck fk"] = max(worst["SciPy neck fk"], _max_difference(
+                        r, rotation_cls.from_euler("ZYX", joints).as_matrix()))
+                    worst["SciPy neck ik"] = max(worst["SciPy neck ik"], _max_difference(
+                        back, rotation_cls.from_matrix(r).as_euler("ZYX")))
+    if rotation_cls is None:
+        del worst["SciPy neck fk"], worst["SciPy neck ik"]
+    lines = []
+    for what, difference in worst.items():
+        if not difference <= tolerance:
+            raise AssertionError(f"peer disagrees with the module on {what}: max |difference| {difference:.3g}")
+        lines.append(f"{what}: max |difference| {difference:.2g}")
+    lines.insert(0, f"peers agree with the module to {tolerance:g} "
+                    f"({count} arm joint pairs, {len(angles) ** 2 * len(pitches)} neck poses)")
+    return lines
+
+
+# ---------------------------------------------------------------- the run
+
+
+def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler | None] | None = None,
+        progress=print) -> PythonResults:
+    """Times every method (module, floor, peers and, given core_sampler, the
+    core) and the document readers."""
+    from quorvel_torso_kinematics import QuorvelArmKinematics  # noqa: PLC0415
+
+    rotation_cls = load_scipy_rotation()
+    results = PythonResults(has_from_json=hasattr(QuorvelArmKinematics, "from_json"))
+    ns = namespace(floor, rotation_cls, documents)
+    results.peer_checks = check_peers(ns)
+    loop = LoopCost()
+    loop.measure()
+
+    raw = []
+    for method in methods(results.has_from_json, rotation_cls is not None):
+        progress(f"  timing {method.name}")
+        statements = [(method.module, ns), (method.floor, ns)]
+        if method.pure:
+            statements.append((method.pure, ns))
+        if method.scipy:
+            statements.append((method.scipy, ns))
+        sampler = core_sampler(method.core) if core_sampler is not None and method.core else None
+        raw.append((method, time_together(statements, [sampler] if sampler is not None else []),
+                    sampler is not None))
+
+    # All sizes in one group, so that the time-per-byte comparison across
+    # sizes sees the same machine: from_json, json.loads and the core reader.
+    documents_raw = []
+    if documents:
+        progress("  timing documents of " + ", ".join(documents))
+        statements = []
+        extra = []
+        for size in documents:
+            if results.has_from_json:
+                statements.append((f"Q.from_json(DOC_{size})", ns))
+            statements.append((f"json.loads(DOC_{size})", ns))
+            sampler = core_sampler(f"BM_parse_geometry_document/{size}") if core_sampler is not None else None
+            if sampler is not None:
+                extra.append((size, sampler))
+        medians = [statistics.median(bucket) for bucket in time_together(statements, [s for _, s in extra])]
+        times = iter(medians[:len(statements)])
+        cores = dict(zip((size for size, _ in extra), medians[len(statements):]))
+        for size, text in documents.items():
+            from_json = next(times) if results.has_from_json else None
+            documents_raw.append((size, len(text.encode()), from_json, next(times), cores.get(size)))
+
+    loop.measure()
+    base = results.loop_cost = loop.value
+    results.loop_samples = loop.samples
+    for method, samples, has_core in raw:
+        medians = [statistics.median(bucket) for bucket in samples]
+        core = medians.pop() if has_core else None
+        calls = [max(t - base, 0.0) for t in medians]
+        # The noisiest of the module, floor and core measurements.
+        noisiest = max(spread(bucket) for bucket in (samples[:2] + (samples[-1:] if has_core else [])))
+        entry = MethodTimes(method, calls[0], calls[1], core=core, spread=noisiest)
+        rest = calls[2:]
+        if method.pure:
+            entry.pure = rest.pop(0)
+        if method.scipy:
+            entry.scipy = rest.pop(0)
+        results.methods.append(entry)
+    for size, size_bytes, from_json, loads, core in documents_raw:
+        entry = {"bytes": float(size_bytes), "json.loads": loads - base}
+        if from_json is not None:
+            entry["from_json"] = from_json - base
+        if core is not None:
+            entry["core"] = core
+        results.documents[size] = entry
+    return results
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", type=Path, default=Path("build/bench"))
+    args = parser.parse_args()
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    floor = load_floor(args.build_dir)
+    results = run(floor, {})
+    print("\n".join(results.peer_checks))
+    print(f"{'method':44} {'module ns':>10} {'floor ns':>10} {'pure Py ns':>11} {'SciPy ns':>10}")
+    for entry in results.methods:
+        pure = f"{entry.pure * 1e9:11.1f}" if entry.pure is not None else f"{'-':>11}"
+        scipy = f"{entry.scipy * 1e9:10.1f}" if entry.scipy is not None else f"{'-':>10}"
+        print(f"{entry.method.name:44} {entry.module * 1e9:10.1f} {entry.floor * 1e9:10.1f} {pure} {scipy}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
