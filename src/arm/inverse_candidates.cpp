@@ -20,25 +20,38 @@ double signed_angle(const Vector3& p, const Vector3& q, const Vector3& k) {
 }  // namespace
 
 CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const Vector3& d) {
-    const double m = mirror_sign(geometry);
-    const ArmArcTrig trig = arm_arc_trig(geometry);
+    // Every closure and confirmation below shares the arcs' sines and cosines.
+    const ArmConstants c = arm_constants(geometry);
     const Vector3 axis_a = joint_axis_a();
     const Vector3 axis_b = joint_axis_b(geometry);
-    const Vector3 p_a = project_off_axis(rest_elbow_a(m, trig), axis_a);
-    const Vector3 p_b = project_off_axis(rest_elbow_b(m, trig), axis_b);
+    const Vector3 p_a = project_off_axis(rest_elbow_a(c.m, c.trig), axis_a);
+    const Vector3 p_b = project_off_axis(rest_elbow_b(c.m, c.trig), axis_b);
+
+    // The joint B solutions do not depend on joint A's side: find them once.
+    struct JointB {
+        double theta_b;
+        Vector3 elbow;
+    };
+    std::array<std::optional<JointB>, 2> joint_b;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const double eps_b = i == 0 ? 1.0 : -1.0;
+        const std::optional<Vector3> v_4 = close_loop_cos(axis_b, c.trig.cos_arc, d, c.cos_coupler, eps_b);
+        if (!v_4) continue;
+        const double theta_b = signed_angle(p_b, project_off_axis(*v_4, axis_b), axis_b);
+        joint_b[i] = JointB{theta_b, elbow_b(c.m, c.trig, theta_b)};
+    }
 
     CandidateList candidates;
     for (const double eps_a : {1.0, -1.0}) {
-        const std::optional<Vector3> v_2 = close_loop(axis_a, geometry.arm_arc, d, geometry.coupler_arc, eps_a);
+        const std::optional<Vector3> v_2 = close_loop_cos(axis_a, c.trig.cos_arc, d, c.cos_coupler, eps_a);
         if (!v_2) continue;
         const double theta_a = signed_angle(p_a, project_off_axis(*v_2, axis_a), axis_a);
-        for (const double eps_b : {1.0, -1.0}) {
-            const std::optional<Vector3> v_4 = close_loop(axis_b, geometry.arm_arc, d, geometry.coupler_arc, eps_b);
-            if (!v_4) continue;
-            const double theta_b = signed_angle(p_b, project_off_axis(*v_4, axis_b), axis_b);
-            const std::optional<ArmPose> pose = forward_kinematics(geometry, theta_a, theta_b);
+        const Vector3 elbow = elbow_a(c.m, c.trig, theta_a);
+        for (const std::optional<JointB>& b : joint_b) {
+            if (!b) continue;
+            const std::optional<ArmPose> pose = pose_from_elbows(c, elbow, b->elbow);
             if (!pose) continue;
-            candidates.push_back(IkCandidate{theta_a, theta_b, *pose});
+            candidates.push_back(IkCandidate{theta_a, b->theta_b, *pose});
         }
     }
     return candidates;

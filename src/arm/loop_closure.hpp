@@ -11,4 +11,9 @@ namespace quorvel {
 // Empty when u and w are (anti)parallel or the two circles do not meet.
 std::optional<Vector3> close_loop(const Vector3& u, double alpha, const Vector3& w, double beta, double sigma);
 
+// The same closure given cos(alpha) and cos(beta), for callers that close
+// many loops with the same arcs and compute each cosine once.
+std::optional<Vector3> close_loop_cos(const Vector3& u, double cos_alpha, const Vector3& w, double cos_beta,
+                                      double sigma);
+
 }  // namespace quorvel

@@ -1,6 +1,5 @@
 #include "python/argument_binding.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "python/py_ref.hpp"
@@ -61,13 +60,11 @@ bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, 
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &size) : nullptr;
     if (utf8 == nullptr) PyErr_Clear();  // an unencodable name matches no parameter
     for (std::size_t i = 0; utf8 != nullptr && i < d.parameter_count; ++i) {
-        const char* parameter = d.parameters[i];
-        if (std::strlen(parameter) != static_cast<std::size_t>(size) || std::memcmp(parameter, utf8, size) != 0) {
-            continue;
-        }
+        const std::string_view parameter = d.parameters[i];
+        if (parameter != std::string_view(utf8, static_cast<std::size_t>(size))) continue;
         if (slots[i] != nullptr) {
             PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(d).c_str(),
-                         parameter);
+                         parameter.data());
             return false;
         }
         slots[i] = value;
@@ -84,8 +81,8 @@ bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::si
 
 }  // namespace
 
-bool bind_arguments(const ArgumentDescriptor& d, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
-                    PyObject** slots) {
+bool bind_arguments_in_general(const ArgumentDescriptor& d, PyObject* const* args, Py_ssize_t nargsf,
+                               PyObject* kwnames, PyObject** slots) {
     const auto given = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
     if (!bind_positional(d, args, given, slots)) return false;
     const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);

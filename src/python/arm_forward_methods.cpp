@@ -14,10 +14,10 @@ namespace {
 constexpr const char* kLoopNotClosed =
     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.";
 
-constexpr const char* kNewParameters[] = {"arm_arc", "coupler_arc", "mirror"};
+constexpr std::string_view kNewParameters[] = {"arm_arc", "coupler_arc", "mirror"};
 constexpr ArgumentDescriptor kNew = {"QuorvelArmKinematics", "__new__", kNewParameters, 3, 0};
 
-constexpr const char* kJointParameters[] = {"theta_a", "theta_b"};
+constexpr std::string_view kJointParameters[] = {"theta_a", "theta_b"};
 constexpr ArgumentDescriptor kFk = {"QuorvelArmKinematics", "fk", kJointParameters, 2, 2};
 constexpr ArgumentDescriptor kDirection = {"QuorvelArmKinematics", "direction", kJointParameters, 2, 2};
 constexpr ArgumentDescriptor kIsReachableJoints = {"QuorvelArmKinematics", "is_reachable_joints", kJointParameters,

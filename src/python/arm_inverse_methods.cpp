@@ -14,11 +14,11 @@ namespace {
 // The same text for both solvers, although one is given only a direction.
 constexpr const char* kOutsideWorkspace = "Target orientation is outside the spherical 5-bar workspace.";
 
-constexpr const char* kRotationParameters[] = {"r_target"};
+constexpr std::string_view kRotationParameters[] = {"r_target"};
 constexpr ArgumentDescriptor kIk = {"QuorvelArmKinematics", "ik", kRotationParameters, 1, 1};
 constexpr ArgumentDescriptor kIsReachableOrientation = {"QuorvelArmKinematics", "is_reachable_orientation",
                                                         kRotationParameters, 1, 1};
-constexpr const char* kDirectionParameters[] = {"v3", "near"};
+constexpr std::string_view kDirectionParameters[] = {"v3", "near"};
 constexpr ArgumentDescriptor kIkFromDirection = {"QuorvelArmKinematics", "ik_from_direction", kDirectionParameters,
                                                  2, 1};
 constexpr ArgumentDescriptor kIsReachableDirection = {"QuorvelArmKinematics", "is_reachable_direction",

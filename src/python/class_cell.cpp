@@ -61,6 +61,8 @@ PyTypeObject* fetch_class(ClassCell& cell) {
 }
 
 PyRef checked_receiver(PyObject* self, ClassCell& cell) {
+    // The common case first: an exact instance of a class that exists.
+    if (self != nullptr && cell.type != nullptr && Py_TYPE(self) == cell.type) return PyRef::borrow(self);
     PyTypeObject* type = fetch_class(cell);
     if (self != nullptr && (Py_TYPE(self) == type || PyType_IsSubtype(Py_TYPE(self), type))) return PyRef::borrow(self);
     raise_cannot_convert(self != nullptr ? self : Py_None, cell.name);
@@ -70,9 +72,8 @@ PyRef checked_receiver(PyObject* self, ClassCell& cell) {
 void dealloc_instance(PyObject* self) {
     guarded_dealloc([self] {
         PyTypeObject* type = Py_TYPE(self);
-        auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-        if (free_slot == nullptr) fault("PyBaseObject_Type should have tp_free");
-        free_slot(self);
+        if (type->tp_free == nullptr) fault("PyBaseObject_Type should have tp_free");
+        type->tp_free(self);
         // Instances of heap types own a reference to their type.
         Py_DECREF(type);
     });

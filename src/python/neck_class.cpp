@@ -13,9 +13,9 @@ namespace {
 constexpr const char* kGimbalLock = "Gimbal lock: pitch is too close to ±π/2.";
 
 constexpr ArgumentDescriptor kNew = {"QuorvelNeckKinematics", "__new__", nullptr, 0, 0};
-constexpr const char* kFkParameters[] = {"joints"};
+constexpr std::string_view kFkParameters[] = {"joints"};
 constexpr ArgumentDescriptor kFk = {"QuorvelNeckKinematics", "fk", kFkParameters, 1, 1};
-constexpr const char* kIkParameters[] = {"r"};
+constexpr std::string_view kIkParameters[] = {"r"};
 constexpr ArgumentDescriptor kIk = {"QuorvelNeckKinematics", "ik", kIkParameters, 1, 1};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -35,7 +35,7 @@ PyObject* neck_method(const ArgumentDescriptor& descriptor, bool (*converter)(Py
         PyRef receiver = checked_receiver(self, neck_class);
         if (!receiver) return {};
         T value{};
-        if (!convert_argument(converter, slot, descriptor.parameters[0], value)) return {};
+        if (!convert_argument(converter, slot, descriptor.parameters[0].data(), value)) return {};
         return compute(value);
     });
 }
