@@ -1,5 +1,6 @@
 # make demo  - set everything up, then walk through the module
 # make test  - set everything up, then run the C++ core tests and the Python tests
+# make bench, make fuzz, make soak, make sanitize, make valgrind, make lint - see bench/ and mk/
 .DEFAULT_GOAL := test
 SHELL := bash
 .SHELLFLAGS := -eo pipefail -c
@@ -49,3 +50,6 @@ bench: $(INSTALLED)
 
 clean:
 	rm -rf build $(VENV)
+
+# Reliability targets (fuzz, soak, sanitize, valgrind, lint) live beside this file.
+-include $(wildcard mk/*.mk)

@@ -8,7 +8,17 @@ char InputCursor::current_byte() {
         // The choice is made at the token's first byte, when the reader
         // already knows whether the value it belongs to is being skipped.
         if (offset_ == range.begin) replacing_ = inside_skipped_value_;
-        if (replacing_ && offset_ >= range.begin) return offset_ + 1 == range.end ? '0' : ' ';
+        // Spaces ending in "0e0": a number with an exponent already, so a
+        // following 'e', 'E' or '.' cannot extend it into a valid token (a
+        // number beyond the double range takes at least five bytes).
+        if (replacing_ && offset_ >= range.begin) {
+            switch (range.end - offset_) {
+                case 3: return '0';
+                case 2: return 'e';
+                case 1: return '0';
+                default: return ' ';
+            }
+        }
     }
     return text_[offset_];
 }

@@ -18,7 +18,7 @@ struct ByteRange {
 // have been handed out and whether the lexer has asked past the last one.
 //
 // Number tokens listed in `replaceable` are handed out as spaces ending in
-// "0" when they start while the reader is inside a skipped value: the library
+// "0e0" when they start while the reader is inside a skipped value: the library
 // refuses a decimal beyond the double range wherever it stands, but such a
 // number must not matter where its value is ignored. Same length, same
 // grammar, so positions and syntax outcomes are unchanged.
