@@ -43,7 +43,7 @@ test-python: $(INSTALLED)
 # (Google Benchmark), callgrind counts and peers. Reports goals, never fails on them.
 .PHONY: bench
 bench: $(INSTALLED)
-	@bench/ensure_tools.sh
+	@scripts/bootstrap.sh libbenchmark-dev valgrind
 	@cmake -S . -B build/bench -DQUORVEL_BUILD_BENCH=ON -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	@cmake --build build/bench --target quorvel_core_bench quorvel_callgrind_driver quorvel_bench_floor -j2 >build/bench/build.log 2>&1 || { cat build/bench/build.log; exit 1; }
 	@$(PY) bench/run_bench.py --build-dir build/bench

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Brings a fresh machine to the point where the project builds: the Debian
 # packages it needs, a Python 3.13 and the project's virtual environment.
+# Extra Debian package names given as arguments are installed too when missing
+# (for example `scripts/bootstrap.sh clang-tidy cppcheck` for `make lint`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev binutils)
+packages=(g++ cmake make nlohmann-json3-dev libgtest-dev binutils "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
