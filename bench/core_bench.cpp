@@ -15,6 +15,7 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,108 +72,54 @@ benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b) {
     return fixed_iterations > 0 ? b->Iterations(fixed_iterations) : b->MinTime(0.2);
 }
 
-void BM_forward_kinematics(benchmark::State& state) {
+// One timed loop for every operation: the input is hidden from the optimiser
+// on each iteration and the result kept, so the call cannot be folded away.
+template <class Input, class Call>
+void time_calls(benchmark::State& state, Input input, Call call) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(input);
+        auto result = call(input);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void register_core_benchmarks() {
     const SphericalLinkGeometry& g = arm();
-    double a = kThetaA;
-    double b = kThetaB;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(a);
-        benchmark::DoNotOptimize(b);
-        std::optional<ArmPose> result = forward_kinematics(g, a, b);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_is_reachable_joints(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    double a = kThetaA;
-    double b = kThetaB;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(a);
-        benchmark::DoNotOptimize(b);
-        bool result = is_reachable_joints(g, a, b);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_direction_candidates(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Vector3 d = pose().v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(d);
-        CandidateList result = direction_candidates(g, d);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_ik(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Matrix3 r = pose().rotation;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(r);
-        std::optional<JointPair> result = ik(g, r);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_is_reachable_orientation(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Matrix3 r = pose().rotation;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(r);
-        bool result = is_reachable_orientation(g, r);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_ik_from_direction(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Vector3 v = pose().v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(v);
-        std::optional<JointPair> result = ik_from_direction(g, v, std::nullopt);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_ik_from_direction_near(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Vector3 v = pose().v_3;
-    std::optional<JointPair> near = JointPair{kThetaA, kThetaB};
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(v);
-        benchmark::DoNotOptimize(near);
-        std::optional<JointPair> result = ik_from_direction(g, v, near);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_is_reachable_direction(benchmark::State& state) {
-    const SphericalLinkGeometry& g = arm();
-    Vector3 v = pose().v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(v);
-        bool result = is_reachable_direction(g, v);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_neck_forward_kinematics(benchmark::State& state) {
-    NeckAngles angles = kNeckAngles;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(angles);
-        Matrix3 result = neck_forward_kinematics(angles);
-        benchmark::DoNotOptimize(result);
-    }
-}
-
-void BM_neck_inverse_kinematics(benchmark::State& state) {
-    Matrix3 r = neck_forward_kinematics(kNeckAngles);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(r);
-        std::optional<NeckAngles> result = neck_inverse_kinematics(r);
-        benchmark::DoNotOptimize(result);
-    }
+    const JointPair pair{kThetaA, kThetaB};
+    const Matrix3 rotation = pose().rotation;
+    const Vector3 v = pose().v_3;
+    auto add = [](const char* name, auto body) { configure(benchmark::RegisterBenchmark(name, body)); };
+    add("BM_forward_kinematics", [&g, pair](benchmark::State& s) {
+        time_calls(s, pair, [&g](const JointPair& p) { return forward_kinematics(g, p.theta_a, p.theta_b); });
+    });
+    add("BM_is_reachable_joints", [&g, pair](benchmark::State& s) {
+        time_calls(s, pair, [&g](const JointPair& p) { return is_reachable_joints(g, p.theta_a, p.theta_b); });
+    });
+    add("BM_direction_candidates", [&g, v](benchmark::State& s) {
+        time_calls(s, v, [&g](const Vector3& d) { return direction_candidates(g, d); });
+    });
+    add("BM_ik", [&g, rotation](benchmark::State& s) {
+        time_calls(s, rotation, [&g](const Matrix3& r) { return ik(g, r); });
+    });
+    add("BM_is_reachable_orientation", [&g, rotation](benchmark::State& s) {
+        time_calls(s, rotation, [&g](const Matrix3& r) { return is_reachable_orientation(g, r); });
+    });
+    add("BM_ik_from_direction", [&g, v](benchmark::State& s) {
+        time_calls(s, v, [&g](const Vector3& d) { return ik_from_direction(g, d, std::nullopt); });
+    });
+    add("BM_ik_from_direction_near", [&g, v, pair](benchmark::State& s) {
+        time_calls(s, std::pair{v, std::optional<JointPair>(pair)},
+                   [&g](const auto& in) { return ik_from_direction(g, in.first, in.second); });
+    });
+    add("BM_is_reachable_direction", [&g, v](benchmark::State& s) {
+        time_calls(s, v, [&g](const Vector3& d) { return is_reachable_direction(g, d); });
+    });
+    add("BM_neck_forward_kinematics", [](benchmark::State& s) {
+        time_calls(s, kNeckAngles, [](const NeckAngles& a) { return neck_forward_kinematics(a); });
+    });
+    add("BM_neck_inverse_kinematics", [](benchmark::State& s) {
+        time_calls(s, neck_forward_kinematics(kNeckAngles), [](const Matrix3& r) { return neck_inverse_kinematics(r); });
+    });
 }
 
 #ifdef QUORVEL_BENCH_DOC_HEADER
@@ -241,16 +188,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    configure(benchmark::RegisterBenchmark("BM_forward_kinematics", BM_forward_kinematics));
-    configure(benchmark::RegisterBenchmark("BM_is_reachable_joints", BM_is_reachable_joints));
-    configure(benchmark::RegisterBenchmark("BM_direction_candidates", BM_direction_candidates));
-    configure(benchmark::RegisterBenchmark("BM_ik", BM_ik));
-    configure(benchmark::RegisterBenchmark("BM_is_reachable_orientation", BM_is_reachable_orientation));
-    configure(benchmark::RegisterBenchmark("BM_ik_from_direction", BM_ik_from_direction));
-    configure(benchmark::RegisterBenchmark("BM_ik_from_direction_near", BM_ik_from_direction_near));
-    configure(benchmark::RegisterBenchmark("BM_is_reachable_direction", BM_is_reachable_direction));
-    configure(benchmark::RegisterBenchmark("BM_neck_forward_kinematics", BM_neck_forward_kinematics));
-    configure(benchmark::RegisterBenchmark("BM_neck_inverse_kinematics", BM_neck_inverse_kinematics));
+    register_core_benchmarks();
 #ifdef QUORVEL_BENCH_DOC_HEADER
     if (!doc_dir.empty()) register_document_benchmarks(doc_dir);
 #else
