@@ -29,7 +29,9 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const 
 
     // The joint B solutions do not depend on joint A's side: find them once.
     struct JointB {
+        // cppcheck-suppress unusedStructMember ; false positive: read below through std::optional
         double theta_b;
+        // cppcheck-suppress unusedStructMember ; false positive: read below through std::optional
         Vector3 elbow;
     };
     std::array<std::optional<JointB>, 2> joint_b;

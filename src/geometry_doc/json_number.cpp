@@ -30,7 +30,7 @@ bool below_double_range(std::string_view token) {
     bool negative_exponent = false;
     if (i < token.size()) {
         ++i;
-        if (token[i] == '+' || token[i] == '-') negative_exponent = token[i++] == '-';
+        if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative_exponent = token[i++] == '-';
         constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
         for (; i < token.size() && exponent < kSaturated; ++i) exponent = exponent * 10 + (token[i] - '0');
     }

@@ -34,6 +34,7 @@ bool RecordReader::number_unsigned(Json::number_unsigned_t value) { return on_nu
 
 bool RecordReader::number_float(Json::number_float_t, const Json::string_t&) { return on_number(false); }
 
+// cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
 bool RecordReader::string(Json::string_t& value) {
     const std::size_t end = cursor_.consumed();
     if (skipping_) {
@@ -53,6 +54,7 @@ bool RecordReader::end_object() { return on_close(); }
 
 bool RecordReader::end_array() { return on_close(); }
 
+// cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
 bool RecordReader::key(Json::string_t& name) { return on_key(name); }
 
 bool RecordReader::parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
@@ -93,8 +95,8 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const nlohmann::
             }
         }
     }
-    DocumentFault fault = classify_syntax_error(text_, expected, token);
-    return fail(std::move(fault.message), fault.end);
+    DocumentFault syntax_fault = classify_syntax_error(text_, expected, token);
+    return fail(std::move(syntax_fault.message), syntax_fault.end);
 }
 
 // ---- outcome -------------------------------------------------------------
@@ -283,8 +285,8 @@ bool RecordReader::on_variant(std::string_view name, std::size_t end) {
 // identifier of the wrong type; anything else is a plain syntax fault.
 bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
     if (token.lexer_error || token.start >= text_.size()) {
-        DocumentFault fault = classify_syntax_error(text_, Expected::Value, token);
-        return fail(std::move(fault.message), fault.end);
+        DocumentFault syntax_fault = classify_syntax_error(text_, Expected::Value, token);
+        return fail(std::move(syntax_fault.message), syntax_fault.end);
     }
     const std::size_t start = token.start;
     switch (text_[start]) {

@@ -25,7 +25,7 @@ struct ClassCell {
 
 // A method table entry's function, whatever its calling convention.
 template <class Function>
-PyCFunction as_cfunction(Function function) {
+PyCFunction as_cfunction(Function function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 

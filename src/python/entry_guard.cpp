@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kGenericFaultText = "internal fault in quorvel_torso_kinematics";
 
 [[noreturn]] void abort_at_boundary() noexcept {
-    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    (void)std::fputs("uncaught panic at ffi boundary\n", stderr);
     std::abort();
 }
 
@@ -69,8 +69,8 @@ void settle_python_error() {
         if (const char* utf8 = PyUnicode_AsUTF8AndSize(str.get(), &size)) text.assign(utf8, static_cast<size_t>(size));
     }
     PyErr_Clear();
-    std::fputs("Python code raised PanicException inside quorvel_torso_kinematics; resuming it as a panic:\n",
-               stderr);
+    (void)std::fputs("Python code raised PanicException inside quorvel_torso_kinematics; resuming it as a panic:\n",
+                     stderr);
     PyErr_SetRaisedException(raised.release());
     PyErr_PrintEx(0);
     fault(text);

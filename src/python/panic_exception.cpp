@@ -21,6 +21,7 @@ PyObject* panic_exception_type() {
                                                    PyExc_BaseException, nullptr);
         if (made == nullptr) fault("could not create PanicException");
         // Creation can run arbitrary code; keep whichever type got stored first.
+        // cppcheck-suppress knownConditionTrueFalse ; that code may have re-entered and stored one
         if (panic_type == nullptr) {
             panic_type = made;
         } else {

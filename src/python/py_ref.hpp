@@ -15,6 +15,7 @@ public:
     PyRef& operator=(const PyRef&) = delete;
     PyRef(PyRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     PyRef& operator=(PyRef&& other) noexcept {
+        // cppcheck-suppress accessMoved ; false positive: move-and-swap, other is not read after the move
         PyRef(std::move(other)).swap(*this);
         return *this;
     }
