@@ -60,9 +60,7 @@ PyTypeObject* fetch_class(ClassCell& cell) {
     fault(std::string("failed to create type object for ") + cell.name);
 }
 
-PyRef checked_receiver(PyObject* self, ClassCell& cell) {
-    // The common case first: an exact instance of a class that exists.
-    if (self != nullptr && cell.type != nullptr && Py_TYPE(self) == cell.type) return PyRef::borrow(self);
+PyRef checked_receiver_slow(PyObject* self, ClassCell& cell) {
     PyTypeObject* type = fetch_class(cell);
     if (self != nullptr && (Py_TYPE(self) == type || PyType_IsSubtype(Py_TYPE(self), type))) return PyRef::borrow(self);
     raise_cannot_convert(self != nullptr ? self : Py_None, cell.name);

@@ -41,7 +41,13 @@ PyTypeObject* fetch_class(ClassCell& cell);
 
 // The receiver check of every instance method: a new reference to self, or
 // empty with TypeError "'{type}' object cannot be converted to '{name}'".
-PyRef checked_receiver(PyObject* self, ClassCell& cell);
+PyRef checked_receiver_slow(PyObject* self, ClassCell& cell);
+
+inline PyRef checked_receiver(PyObject* self, ClassCell& cell) {
+    // The common case inline: an exact instance of a class that exists.
+    if (self != nullptr && cell.type != nullptr && Py_TYPE(self) == cell.type) return PyRef::borrow(self);
+    return checked_receiver_slow(self, cell);
+}
 
 // The deallocator shared by both classes.
 void dealloc_instance(PyObject* self);
