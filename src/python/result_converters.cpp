@@ -1,5 +1,7 @@
 #include "python/result_converters.hpp"
 
+#include <initializer_list>
+
 #include "python/internal_fault.hpp"
 
 namespace quorvel::python {
@@ -12,6 +14,13 @@ PyRef created(PyObject* object) {
         fault("Python API call failed");
     }
     return PyRef::steal(object);
+}
+
+PyRef tuple_of_floats(std::initializer_list<double> values) {
+    PyRef tuple = created(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
+    Py_ssize_t i = 0;
+    for (const double value : values) PyTuple_SET_ITEM(tuple.get(), i++, created(PyFloat_FromDouble(value)).release());
+    return tuple;
 }
 
 PyRef list_of_three(PyRef first, PyRef second, PyRef third) {
@@ -37,20 +46,8 @@ PyRef matrix3_to_list(const Matrix3& m) {
     return list_of_three(row(0), row(1), row(2));
 }
 
-PyRef joint_pair_to_tuple(const JointPair& pair) {
-    PyRef first = float_to_python(pair.theta_a);
-    PyRef second = float_to_python(pair.theta_b);
-    PyRef tuple = created(PyTuple_New(2));
-    PyTuple_SET_ITEM(tuple.get(), 0, first.release());
-    PyTuple_SET_ITEM(tuple.get(), 1, second.release());
-    return tuple;
-}
+PyRef joint_pair_to_tuple(const JointPair& pair) { return tuple_of_floats({pair.theta_a, pair.theta_b}); }
 
-PyRef angles3_to_tuple(double first, double second, double third) {
-    PyRef items[] = {float_to_python(first), float_to_python(second), float_to_python(third)};
-    PyRef tuple = created(PyTuple_New(3));
-    for (Py_ssize_t i = 0; i < 3; ++i) PyTuple_SET_ITEM(tuple.get(), i, items[i].release());
-    return tuple;
-}
+PyRef angles3_to_tuple(double first, double second, double third) { return tuple_of_floats({first, second, third}); }
 
 }  // namespace quorvel::python
