@@ -3,11 +3,15 @@
 #include <cmath>
 #include <numbers>
 
+#include "arm_test_support.hpp"
 #include "arm/forward_kinematics.hpp"
 #include "arm/loop_closure.hpp"
 
 namespace quorvel {
 namespace {
+
+using testing_support::column;
+using testing_support::with_branch;
 
 constexpr double kPlaces = 5e-7;  // the reference values are given to six places
 
@@ -15,13 +19,6 @@ void expect_near(const Vector3& actual, const Vector3& expected, double tol = kP
     EXPECT_NEAR(actual.x, expected.x, tol);
     EXPECT_NEAR(actual.y, expected.y, tol);
     EXPECT_NEAR(actual.z, expected.z, tol);
-}
-
-Vector3 column(const Matrix3& r, int j) { return {r[0][j], r[1][j], r[2][j]}; }
-
-SphericalLinkGeometry with_branch(SphericalLinkGeometry g, LoopBranch b) {
-    g.branch = b;
-    return g;
 }
 
 struct PoseCase {

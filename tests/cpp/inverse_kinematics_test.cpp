@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "arm_test_support.hpp"
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
@@ -34,15 +35,13 @@ long g_allocations = 0;
 namespace quorvel {
 namespace {
 
+using testing_support::column;
+using testing_support::with_branch;
+
 constexpr double kPi = std::numbers::pi;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kPlaces = 5e-7;      // reference values are given to six places
 constexpr double kRoundTrip = 1e-9;
-
-SphericalLinkGeometry with_branch(SphericalLinkGeometry g, LoopBranch b) {
-    g.branch = b;
-    return g;
-}
 
 struct NamedGeometry {
     const char* name;
@@ -89,8 +88,6 @@ double frobenius(const Matrix3& a, const Matrix3& b) {
         for (int j = 0; j < 3; ++j) sum += (a[i][j] - b[i][j]) * (a[i][j] - b[i][j]);
     return std::sqrt(sum);
 }
-
-Vector3 third_column(const Matrix3& r) { return {r[0][2], r[1][2], r[2][2]}; }
 
 void expect_pair_near(const std::optional<JointPair>& actual, double a, double b, double tol) {
     ASSERT_TRUE(actual.has_value());
@@ -322,7 +319,7 @@ TEST(Ik, RejectsEveryCorruptionOfAReachableRotation) {
         turned[i][1] = -s * r[i][0] + c * r[i][1];
     }
     for (const Matrix3& bad : {doubled, negated, transposed, turned, Matrix3{}}) EXPECT_FALSE(ik(g, bad).has_value());
-    EXPECT_TRUE(ik_from_direction(g, third_column(turned), std::nullopt).has_value());
+    EXPECT_TRUE(ik_from_direction(g, column(turned, 2), std::nullopt).has_value());
 }
 
 // ---- selection rules ---------------------------------------------------------
