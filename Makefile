@@ -19,7 +19,7 @@ bootstrap:
 
 $(INSTALLED): $(SOURCES) | bootstrap
 	@$(PY) -m pip install -q "scikit-build-core>=0.10"
-	@$(PY) -m pip install -q --no-build-isolation ".[test]"
+	@$(PY) -m pip install -q --no-build-isolation ".[test,examples]"
 	@touch $@
 
 demo: $(INSTALLED)
