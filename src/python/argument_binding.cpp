@@ -1,5 +1,6 @@
 #include "python/argument_binding.hpp"
 
+#include <cstddef>
 #include <string>
 
 #include "python/py_ref.hpp"
@@ -39,13 +40,14 @@ std::string quoted_list(const ArgumentDescriptor& d, PyObject* const* slots, std
             if (total > 2) list += ",";
             list += written + 1 == total ? " and " : " ";
         }
-        list.append("'").append(d.parameters[i]).append("'");
+        list.append("'").append(d.parameters[i].name).append("'");
         ++written;
     }
     return list;
 }
 
 bool missing_required(const ArgumentDescriptor& d, PyObject* const* slots, std::size_t positional) {
+    if (positional >= d.required) return true;
     std::size_t missing = 0;
     for (std::size_t i = positional; i < d.required; ++i) missing += slots[i] == nullptr ? 1 : 0;
     if (missing == 0) return true;
@@ -55,28 +57,62 @@ bool missing_required(const ArgumentDescriptor& d, PyObject* const* slots, std::
     return false;
 }
 
-bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, PyObject** slots) {
+// Interns the names not interned yet; a failure leaves the text comparison.
+void intern_names(const ArgumentDescriptor& d) {
+    for (std::size_t i = 0; i < d.parameter_count; ++i) {
+        Parameter& parameter = d.parameters[i];
+        if (parameter.interned != nullptr) continue;
+        parameter.interned = PyUnicode_InternFromString(parameter.name.data());
+        if (parameter.interned == nullptr) PyErr_Clear();
+    }
+}
+
+std::ptrdiff_t slot_by_identity(const ArgumentDescriptor& d, PyObject* name) {
+    for (std::size_t i = 0; i < d.parameter_count; ++i) {
+        if (name == d.parameters[i].interned) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
+// The slot a keyword names, or -1: by identity with the interned names first
+// (the interpreter interns the keywords of calls), then by text.
+std::ptrdiff_t keyword_slot(const ArgumentDescriptor& d, PyObject* name) {
+    if (const std::ptrdiff_t i = slot_by_identity(d, name); i >= 0) return i;
+    intern_names(d);
+    if (const std::ptrdiff_t i = slot_by_identity(d, name); i >= 0) return i;
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &size) : nullptr;
-    if (utf8 == nullptr) PyErr_Clear();  // an unencodable name matches no parameter
-    for (std::size_t i = 0; utf8 != nullptr && i < d.parameter_count; ++i) {
-        const std::string_view parameter = d.parameters[i];
-        if (parameter != std::string_view(utf8, static_cast<std::size_t>(size))) continue;
-        if (slots[i] != nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(d).c_str(),
-                         parameter.data());
-            return false;
-        }
-        slots[i] = value;
-        return true;
+    if (utf8 == nullptr) {
+        PyErr_Clear();  // an unencodable name matches no parameter
+        return -1;
     }
-    PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", display_name(d).c_str(), name);
-    return false;
+    for (std::size_t i = 0; i < d.parameter_count; ++i) {
+        if (d.parameters[i].name == std::string_view(utf8, static_cast<std::size_t>(size))) {
+            return static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    return -1;
+}
+
+bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, PyObject** slots) {
+    const std::ptrdiff_t i = keyword_slot(d, name);
+    if (i < 0) {
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", display_name(d).c_str(), name);
+        return false;
+    }
+    if (slots[i] != nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(d).c_str(),
+                     d.parameters[i].name.data());
+        return false;
+    }
+    slots[i] = value;
+    return true;
 }
 
 bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::size_t given, PyObject** slots) {
+    if (given > d.parameter_count) return too_many_positional(d, given);
     for (std::size_t i = 0; i < d.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
-    return given <= d.parameter_count || too_many_positional(d, given);
+    return true;
 }
 
 }  // namespace
@@ -92,7 +128,7 @@ bool bind_arguments_in_general(const ArgumentDescriptor& d, PyObject* const* arg
     return missing_required(d, slots, given);
 }
 
-bool bind_arguments(const ArgumentDescriptor& d, PyObject* args, PyObject* kwargs, PyObject** slots) {
+bool bind_arguments_in_general(const ArgumentDescriptor& d, PyObject* args, PyObject* kwargs, PyObject** slots) {
     const auto given = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
     if (!bind_positional(d, &PyTuple_GET_ITEM(args, 0), given, slots)) return false;
     if (kwargs != nullptr) {

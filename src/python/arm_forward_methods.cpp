@@ -14,10 +14,10 @@ namespace {
 constexpr const char* kLoopNotClosed =
     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.";
 
-constexpr std::string_view kNewParameters[] = {"arm_arc", "coupler_arc", "mirror"};
+constinit Parameter kNewParameters[] = {{"arm_arc"}, {"coupler_arc"}, {"mirror"}};
 constexpr ArgumentDescriptor kNew = {"QuorvelArmKinematics", "__new__", kNewParameters, 3, 0};
 
-constexpr std::string_view kJointParameters[] = {"theta_a", "theta_b"};
+constinit Parameter kJointParameters[] = {{"theta_a"}, {"theta_b"}};
 constexpr ArgumentDescriptor kFk = {"QuorvelArmKinematics", "fk", kJointParameters, 2, 2};
 constexpr ArgumentDescriptor kDirection = {"QuorvelArmKinematics", "direction", kJointParameters, 2, 2};
 constexpr ArgumentDescriptor kIsReachableJoints = {"QuorvelArmKinematics", "is_reachable_joints", kJointParameters,
@@ -31,8 +31,7 @@ PyObject* forward_method(const ArgumentDescriptor& descriptor, PyObject* self, P
     return guarded([&]() -> PyRef {
         PyObject* slots[2];
         if (!bind_arguments(descriptor, args, nargsf, kwnames, slots)) return {};
-        PyRef receiver = checked_receiver(self, arm_class);
-        if (!receiver) return {};
+        if (!check_receiver(self, arm_class)) return {};
         double theta_a = 0.0;
         double theta_b = 0.0;
         if (!convert_argument(extract_float, slots[0], "theta_a", theta_a) ||
@@ -51,8 +50,7 @@ PyRef loop_not_closed() {
 template <class Read>
 PyObject* accessor(PyObject* self, Read read) {
     return guarded([&]() -> PyRef {
-        PyRef receiver = checked_receiver(self, arm_class);
-        if (!receiver) return {};
+        if (!check_receiver(self, arm_class)) return {};
         return read(geometry_of(self));
     });
 }

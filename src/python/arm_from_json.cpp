@@ -10,7 +10,7 @@ namespace quorvel::python {
 
 namespace {
 
-constexpr std::string_view kJsonParameters[] = {"json"};
+constinit Parameter kJsonParameters[] = {{"json"}};
 constexpr ArgumentDescriptor kFromJson = {"QuorvelArmKinematics", "from_json", kJsonParameters, 1, 1};
 
 }  // namespace

@@ -14,11 +14,11 @@ namespace {
 // The same text for both solvers, although one is given only a direction.
 constexpr const char* kOutsideWorkspace = "Target orientation is outside the spherical 5-bar workspace.";
 
-constexpr std::string_view kRotationParameters[] = {"r_target"};
+constinit Parameter kRotationParameters[] = {{"r_target"}};
 constexpr ArgumentDescriptor kIk = {"QuorvelArmKinematics", "ik", kRotationParameters, 1, 1};
 constexpr ArgumentDescriptor kIsReachableOrientation = {"QuorvelArmKinematics", "is_reachable_orientation",
                                                         kRotationParameters, 1, 1};
-constexpr std::string_view kDirectionParameters[] = {"v3", "near"};
+constinit Parameter kDirectionParameters[] = {{"v3"}, {"near"}};
 constexpr ArgumentDescriptor kIkFromDirection = {"QuorvelArmKinematics", "ik_from_direction", kDirectionParameters,
                                                  2, 1};
 constexpr ArgumentDescriptor kIsReachableDirection = {"QuorvelArmKinematics", "is_reachable_direction",
@@ -37,8 +37,7 @@ PyObject* rotation_method(const ArgumentDescriptor& descriptor, PyObject* self, 
     return guarded([&]() -> PyRef {
         PyObject* slot = nullptr;
         if (!bind_arguments(descriptor, args, nargsf, kwnames, &slot)) return {};
-        PyRef receiver = checked_receiver(self, arm_class);
-        if (!receiver) return {};
+        if (!check_receiver(self, arm_class)) return {};
         Matrix3 r{};
         if (!convert_argument(extract_matrix3, slot, "r_target", r)) return {};
         return finish(ik(geometry_of(self), r));
@@ -52,8 +51,7 @@ PyObject* direction_method(const ArgumentDescriptor& descriptor, PyObject* self,
     return guarded([&]() -> PyRef {
         PyObject* slots[2] = {nullptr, nullptr};
         if (!bind_arguments(descriptor, args, nargsf, kwnames, slots)) return {};
-        PyRef receiver = checked_receiver(self, arm_class);
-        if (!receiver) return {};
+        if (!check_receiver(self, arm_class)) return {};
         Vector3 v3{};
         std::optional<JointPair> near;
         if (!convert_argument(extract_vector3, slots[0], "v3", v3) ||

@@ -60,11 +60,11 @@ PyTypeObject* fetch_class(ClassCell& cell) {
     fault(std::string("failed to create type object for ") + cell.name);
 }
 
-PyRef checked_receiver_slow(PyObject* self, ClassCell& cell) {
+bool check_receiver_slow(PyObject* self, ClassCell& cell) {
     PyTypeObject* type = fetch_class(cell);
-    if (self != nullptr && (Py_TYPE(self) == type || PyType_IsSubtype(Py_TYPE(self), type))) return PyRef::borrow(self);
+    if (self != nullptr && (Py_TYPE(self) == type || PyType_IsSubtype(Py_TYPE(self), type))) return true;
     raise_cannot_convert(self != nullptr ? self : Py_None, cell.name);
-    return {};
+    return false;
 }
 
 void dealloc_instance(PyObject* self) {

@@ -39,14 +39,15 @@ PyTypeObject* make_or_fetch_class(ClassCell& cell);
 // internal fault. After a successful import the cell is always filled.
 PyTypeObject* fetch_class(ClassCell& cell);
 
-// The receiver check of every instance method: a new reference to self, or
-// empty with TypeError "'{type}' object cannot be converted to '{name}'".
-PyRef checked_receiver_slow(PyObject* self, ClassCell& cell);
+// The receiver check of every instance method: true when self is an instance
+// of the class, else false with TypeError "'{type}' object cannot be
+// converted to '{name}'". The caller's reference keeps self alive.
+bool check_receiver_slow(PyObject* self, ClassCell& cell);
 
-inline PyRef checked_receiver(PyObject* self, ClassCell& cell) {
+inline bool check_receiver(PyObject* self, ClassCell& cell) {
     // The common case inline: an exact instance of a class that exists.
-    if (self != nullptr && cell.type != nullptr && Py_TYPE(self) == cell.type) return PyRef::borrow(self);
-    return checked_receiver_slow(self, cell);
+    if (self != nullptr && cell.type != nullptr && Py_TYPE(self) == cell.type) return true;
+    return check_receiver_slow(self, cell);
 }
 
 // The deallocator shared by both classes.

@@ -13,9 +13,9 @@ namespace {
 constexpr const char* kGimbalLock = "Gimbal lock: pitch is too close to ±π/2.";
 
 constexpr ArgumentDescriptor kNew = {"QuorvelNeckKinematics", "__new__", nullptr, 0, 0};
-constexpr std::string_view kFkParameters[] = {"joints"};
+constinit Parameter kFkParameters[] = {{"joints"}};
 constexpr ArgumentDescriptor kFk = {"QuorvelNeckKinematics", "fk", kFkParameters, 1, 1};
-constexpr std::string_view kIkParameters[] = {"r"};
+constinit Parameter kIkParameters[] = {{"r"}};
 constexpr ArgumentDescriptor kIk = {"QuorvelNeckKinematics", "ik", kIkParameters, 1, 1};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -32,10 +32,9 @@ PyObject* neck_method(const ArgumentDescriptor& descriptor, bool (*converter)(Py
     return guarded([&]() -> PyRef {
         PyObject* slot = nullptr;
         if (!bind_arguments(descriptor, args, nargsf, kwnames, &slot)) return {};
-        PyRef receiver = checked_receiver(self, neck_class);
-        if (!receiver) return {};
+        if (!check_receiver(self, neck_class)) return {};
         T value{};
-        if (!convert_argument(converter, slot, descriptor.parameters[0].data(), value)) return {};
+        if (!convert_argument(converter, slot, descriptor.parameters[0].name.data(), value)) return {};
         return compute(value);
     });
 }

@@ -8,13 +8,7 @@ namespace quorvel::python {
 
 namespace {
 
-PyRef created(PyObject* object) {
-    if (object == nullptr) {
-        PyErr_Print();
-        fault("Python API call failed");
-    }
-    return PyRef::steal(object);
-}
+PyRef created(PyObject* object) { return object != nullptr ? PyRef::steal(object) : creation_failed(); }
 
 PyRef tuple_of_floats(std::initializer_list<double> values) {
     PyRef tuple = created(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
@@ -33,9 +27,10 @@ PyRef list_of_three(PyRef first, PyRef second, PyRef third) {
 
 }  // namespace
 
-PyRef float_to_python(double value) { return created(PyFloat_FromDouble(value)); }
-
-PyRef flag_to_python(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
+PyRef creation_failed() {
+    PyErr_Print();
+    fault("Python API call failed");
+}
 
 PyRef vector3_to_list(const Vector3& v) {
     return list_of_three(float_to_python(v.x), float_to_python(v.y), float_to_python(v.z));

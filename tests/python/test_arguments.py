@@ -58,6 +58,24 @@ def test_keyword_order_is_irrelevant():
     assert (arm.arm_arc(), arm.coupler_arc(), arm.mirror()) == (0.9, 0.4, True)
 
 
+class Name(str):
+    pass
+
+
+# Keywords usually arrive interned and match by identity; names built at run
+# time and str subclasses must still match by their text, in both call forms.
+@pytest.mark.parametrize("make", [lambda text: "".join(list(text)), Name], ids=["built", "subclass"])
+def test_keywords_match_by_text_when_not_interned(make):
+    theta_a, theta_b, mirror = make("theta_a"), make("theta_b"), make("mirror")
+    assert theta_a is not sys.intern("theta_a")
+    assert ARM.fk(**{theta_b: 0.2, theta_a: 0.1}) == ARM.fk(0.1, 0.2)
+    assert ARM.ik_from_direction([0.6, 0.5, 0.6], **{make("near"): (0.1, 0.2)}) == \
+        ARM.ik_from_direction([0.6, 0.5, 0.6], near=(0.1, 0.2))
+    assert Arm(0.8, **{mirror: True}).mirror() is True
+    with pytest.raises(TypeError, match=r"got multiple values for argument 'theta_a'"):
+        ARM.fk(0.0, **{theta_a: 1.0})
+
+
 @pytest.mark.parametrize("value, expected", [
     (1, 1.0), (True, 1.0), (-1, -1.0), (-1.0, -1.0), (type("F", (float,), {})(0.25), 0.25),
     (obj(__float__=lambda s: 0.3), 0.3), (obj(__float__=lambda s: -1.0), -1.0),
