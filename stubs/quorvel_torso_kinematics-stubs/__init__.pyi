@@ -1,15 +1,23 @@
-from collections.abc import Sequence
-from typing import Self, SupportsFloat, SupportsIndex, TypeAlias, final
+from typing import Protocol, Self, SupportsFloat, SupportsIndex, TypeAlias, TypeVar, final
 
 __all__ = ["QuorvelArmKinematics", "QuorvelNeckKinematics"]
 
 # What the float converter takes: __float__, else __index__ (so int and bool
 # too); str is refused.
 _Real: TypeAlias = SupportsFloat | SupportsIndex
-# Any sequence of exactly three numbers; the length is checked at run time.
-_Vector3: TypeAlias = Sequence[_Real]
+_T_co = TypeVar("_T_co", covariant=True)
+
+# What the sequence converters take: anything with a length and integer
+# indexing (lists, tuples, ranges, NumPy arrays), not only registered
+# Sequences. Dicts also fit this shape but are refused at run time. The
+# length (exactly 3) is checked at run time only.
+class _SequenceLike(Protocol[_T_co]):
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int, /) -> _T_co: ...
+
+_Vector3: TypeAlias = _SequenceLike[_Real]
 # Three rows of three numbers, row-major.
-_Matrix3: TypeAlias = Sequence[Sequence[_Real]]
+_Matrix3: TypeAlias = _SequenceLike[_SequenceLike[_Real]]
 
 @final
 class QuorvelArmKinematics:
