@@ -21,7 +21,8 @@ _Matrix3: TypeAlias = _SequenceLike[_SequenceLike[_Real]]
 
 @final
 class QuorvelArmKinematics:
-    # NumPy booleans are accepted for `mirror` at run time too; ints are not.
+    # `mirror` also takes NumPy booleans at run time, which cannot be named here
+    # without depending on NumPy; ints are refused.
     def __new__(cls, arm_arc: _Real = 0.7, coupler_arc: _Real = 0.5, mirror: bool = False) -> Self: ...
     @staticmethod
     def default_left() -> QuorvelArmKinematics: ...
