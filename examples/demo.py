@@ -1,20 +1,21 @@
 """A short walk through quorvel_torso_kinematics: both arms and the neck."""
 
 import math
+from collections.abc import Sequence
 
 from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics
 
 
-def show_matrix(rows):
+def show_matrix(rows: Sequence[Sequence[float]]) -> None:
     for row in rows:
         print("    [" + ", ".join(f"{value:+.6f}" for value in row) + "]")
 
 
-def show_vector(v):
+def show_vector(v: Sequence[float]) -> str:
     return "[" + ", ".join(f"{value:+.6f}" for value in v) + "]"
 
 
-def arms():
+def arms() -> None:
     print("== Arms: forward kinematics ==")
     for name, arm in (("left", QuorvelArmKinematics.default_left()), ("right", QuorvelArmKinematics.default_right())):
         print(f"{name} arm: arm_arc={arm.arm_arc()}, coupler_arc={arm.coupler_arc()}, mirror={arm.mirror()}")
@@ -32,7 +33,7 @@ def arms():
     print(f"custom arm (0.8, 0.6): direction(0, 0) = {show_vector(custom.direction(0, 0))}")
 
 
-def inverse():
+def inverse() -> None:
     print("\n== Arms: inverse kinematics ==")
     for name, arm in (("left", QuorvelArmKinematics.default_left()), ("right", QuorvelArmKinematics.default_right())):
         for pair in ((0.3, -0.2), (-0.5, 0.4), (1.0, 0.2)):
@@ -53,7 +54,7 @@ def inverse():
         print(f"  ik_from_direction({straight_up}) raises RuntimeError: {error}")
 
 
-def documents():
+def documents() -> None:
     print("\n== Arms from geometry documents ==")
     positive = QuorvelArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5}')
     negative = QuorvelArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative"}')
@@ -66,7 +67,7 @@ def documents():
         print(f"  a rejected document raises ValueError: {error}")
 
 
-def neck():
+def neck() -> None:
     print("\n== Neck ==")
     neck = QuorvelNeckKinematics()
     joints = [0.3, -0.7, 1.1]
