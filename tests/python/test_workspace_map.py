@@ -1,0 +1,118 @@
+import importlib.util
+import math
+import struct
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
+
+SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "workspace_map.py"
+OUTPUTS = ("workspace_joint_space.png", "workspace_directions.png")
+PNG_MAGIC = b"\x89PNG\r\n\x1a\n"
+
+
+@pytest.fixture(scope="module")
+def script():
+    spec = importlib.util.spec_from_file_location("workspace_map", SCRIPT)
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[spec.name] = module  # dataclasses look their module up there
+    try:
+        spec.loader.exec_module(module)
+        yield module
+    finally:
+        del sys.modules[spec.name]
+
+
+def run(*args, cwd):
+    return subprocess.run([sys.executable, str(SCRIPT), *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+
+
+# (document text or None, arguments, a fragment the error line must hold)
+BAD_INPUTS = {
+    "missing document": (None, ["--document", "absent.json"], "cannot read absent.json"),
+    "invalid JSON": ('{"arm_arc": 0.7,', ["--document", "doc.json"], "Invalid arms.json: EOF while parsing"),
+    "wrong field type": (
+        '{"arm_arc": 0.7,\n "coupler_arc": "wide"}',
+        ["--document", "doc.json"],
+        'Invalid arms.json: invalid type: string "wide", expected f64 at line 2',
+    ),
+    # The module's message quotes the variant after resolving escapes: a line break.
+    "branch holding a line break": (
+        '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "a\\nb"}',
+        ["--document", "doc.json"],
+        "unknown variant",
+    ),
+    "negative arc in document": ('{"arm_arc": -0.3, "coupler_arc": 0.5}', ["--document", "doc.json"], "doc.json: arm_arc"),
+    "coupler arc beyond pi": (None, ["--coupler-arc", "4"], "coupler_arc"),
+    "NaN arc": (None, ["--arm-arc", "nan"], "arm_arc"),
+    "unknown flag": (None, ["--bogus"], "unrecognized arguments: --bogus"),
+    "resolution too small": (None, ["--resolution", "2"], "--resolution"),
+    "document with geometry flags": ('{"arm_arc": 0.7, "coupler_arc": 0.5}', ["--document", "doc.json", "--mirror"], "--document"),
+}
+
+
+@pytest.mark.parametrize("document, args, fragment", BAD_INPUTS.values(), ids=BAD_INPUTS.keys())
+def test_bad_input_gives_one_error_line(tmp_path, document, args, fragment):
+    if document is not None:
+        (tmp_path / "doc.json").write_text(document, encoding="utf-8")
+    result = run(*args, "--out", "pictures", cwd=tmp_path)
+    assert result.returncode != 0
+    assert result.stdout == ""
+    lines = result.stderr.splitlines()
+    assert len(lines) == 1, result.stderr
+    assert "error" in lines[0] and fragment in lines[0], lines[0]
+    assert not (tmp_path / "pictures").exists()
+
+
+def png_size(path):
+    data = path.read_bytes()
+    assert data[:8] == PNG_MAGIC and data[12:16] == b"IHDR"
+    width, height = struct.unpack(">II", data[16:24])
+    return len(data), width, height
+
+
+@pytest.mark.parametrize(
+    "args",
+    [[], ["--arm-arc", "0.9", "--coupler-arc", "0.7", "--branch", "negative", "--mirror"]],
+    ids=["presets", "custom geometry"],
+)
+def test_writes_two_pngs_and_prints_their_paths(tmp_path, args):
+    out = tmp_path / "pictures"
+    result = run(*args, "--out", str(out), "--resolution", "24", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    assert result.stdout.splitlines() == [str(out / name) for name in OUTPUTS]
+    for name in OUTPUTS:
+        size, width, height = png_size(out / name)
+        assert size > 10_000
+        assert 300 <= width <= 2000 and 300 <= height <= 2000
+
+
+# The shaded region comes from unit_vector and the overlaid dots from
+# lon_lat_degrees; the two must share one convention or the picture lies.
+@pytest.mark.parametrize(
+    "v, lon, lat",
+    [
+        ((1.0, 0.0, 0.0), 0.0, 0.0),
+        ((0.0, 3.0, 0.0), 90.0, 0.0),
+        ((-2.0, 0.0, 0.0), 180.0, 0.0),
+        ((0.0, -1.0, 0.0), -90.0, 0.0),
+        ((0.0, 0.0, 5.0), 0.0, 90.0),
+        ((1.0, 1.0, -math.sqrt(2.0)), 45.0, -45.0),
+    ],
+)
+def test_lon_lat_convention_and_round_trip(script, v, lon, lat):
+    assert script.lon_lat_degrees(v) == pytest.approx((lon, lat), abs=1e-12)
+    back = script.unit_vector(lon, lat)
+    norm = math.sqrt(sum(c * c for c in v))
+    assert back == pytest.approx(tuple(c / norm for c in v), abs=1e-12)
+
+
+@pytest.mark.parametrize("branch", ["positive", "negative"])
+@pytest.mark.parametrize("mirror", [False, True])
+def test_branch_is_recovered_from_a_document_arm(script, branch, mirror):
+    arm = Arm.from_json(f'[0.9, 0.7, "{branch}", {"true" if mirror else "false"}]')
+    assert script.infer_branch(arm) == branch
