@@ -18,14 +18,12 @@ import sys
 from collections.abc import Sequence
 from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, NoReturn, Protocol, cast
+from typing import TYPE_CHECKING, NoReturn
 
 import numpy as np
 from numpy.typing import NDArray
 
-# Without typing stubs for the extension the import needs the ignore; once
-# stubs are installed the ignore is unused, which must not fail --strict either.
-from quorvel_torso_kinematics import QuorvelArmKinematics  # type: ignore[import-not-found, unused-ignore]
+from quorvel_torso_kinematics import QuorvelArmKinematics
 
 if TYPE_CHECKING:
     from matplotlib.axes import Axes
@@ -46,15 +44,7 @@ REACHED_COLOUR = "#3b7dd8"
 OVERLAY_COLOUR = "#d8572a"
 
 
-class Arm(Protocol):
-    """The part of `QuorvelArmKinematics` that the pictures use."""
-
-    def arm_arc(self) -> float: ...
-    def coupler_arc(self) -> float: ...
-    def mirror(self) -> bool: ...
-    def is_reachable_joints(self, theta_a: float, theta_b: float) -> bool: ...
-    def direction(self, theta_a: float, theta_b: float) -> list[float]: ...
-    def is_reachable_direction(self, v3: Sequence[float]) -> bool: ...
+Arm = QuorvelArmKinematics
 
 
 @dataclass(frozen=True)
@@ -144,7 +134,7 @@ def arm_from_document(path: Path) -> NamedArm:
     except OSError as error:
         raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
     try:
-        arm = cast(Arm, QuorvelArmKinematics.from_json(text))
+        arm = QuorvelArmKinematics.from_json(text)
     except ValueError as error:
         raise UsageError(f"{path}: {error}") from None
     check_arc(f"{path}: arm_arc", arm.arm_arc())
@@ -156,7 +146,7 @@ def flag_arm(arm_arc: float, coupler_arc: float, branch: str, mirror: bool) -> A
     # The constructor always assembles the positive branch; only a geometry
     # document chooses the branch, so every flag geometry goes through one.
     document = {"arm_arc": arm_arc, "coupler_arc": coupler_arc, "branch": branch, "mirror": mirror}
-    return cast(Arm, QuorvelArmKinematics.from_json(json.dumps(document)))
+    return QuorvelArmKinematics.from_json(json.dumps(document))
 
 
 def infer_branch(arm: Arm) -> str | None:
@@ -192,8 +182,8 @@ def select_arms(args: argparse.Namespace) -> list[NamedArm]:
         return [arm_from_document(args.document)]
     if flags_given:
         return [arm_from_flags(args)]
-    left = cast(Arm, QuorvelArmKinematics.default_left())
-    right = cast(Arm, QuorvelArmKinematics.default_right())
+    left = QuorvelArmKinematics.default_left()
+    right = QuorvelArmKinematics.default_right()
     return [
         NamedArm(f"LEFT preset: {describe(left, 'positive')}", left),
         NamedArm(f"RIGHT preset: {describe(right, 'positive')}", right),
