@@ -4,7 +4,7 @@ import sys
 
 import numpy
 import pytest
-from hypothesis import assume, given, settings, strategies as st
+from hypothesis import assume, example, given, settings, strategies as st
 
 from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
 
@@ -111,6 +111,9 @@ directions = st.one_of(
 
 @PROPERTY
 @given(arms, directions)
+# Two mirror-image candidates meeting near a fold of the solution, where the
+# angles move by about sqrt(eps) when the normalised direction moves by eps.
+@example(LEFT, [9.0, -1.192092896e-07, 9.0])
 def test_is_reachable_direction_agrees_and_scale_is_irrelevant(arm, v):
     result = outcome(arm.ik_from_direction, v)
     assert arm.is_reachable_direction(v) is (result is not None)
@@ -120,8 +123,10 @@ def test_is_reachable_direction_agrees_and_scale_is_irrelevant(arm, v):
         if math.hypot(*v) < 1e150:  # the module squares the components
             scaled = outcome(arm.ik_from_direction, [7 * x for x in v])
             assert scaled is not None and math.dist(arm.direction(*scaled), u) < 1e-6
-            if scaled != pytest.approx(result, abs=1e-9):  # only a tie of the smallest norm may flip
-                assert math.hypot(*scaled) == pytest.approx(math.hypot(*result), abs=1e-9), (result, scaled)
+            # Only a tie of the smallest norm may flip; near a fold the norms
+            # of the two branches are only known to about sqrt(eps).
+            if scaled != pytest.approx(result, abs=1e-9):
+                assert math.hypot(*scaled) == pytest.approx(math.hypot(*result), abs=1e-7), (result, scaled)
 
 
 A = 1.300074  # twice the azimuth of the left arm's direction at (0, 0)
