@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "python/internal_fault.hpp"
 #include "python/py_ref.hpp"
 
 namespace quorvel::python {
@@ -67,7 +68,7 @@ void intern_names(const ArgumentDescriptor& d) {
     }
 }
 
-std::ptrdiff_t slot_by_identity(const ArgumentDescriptor& d, PyObject* name) {
+std::ptrdiff_t slot_by_identity(const ArgumentDescriptor& d, const PyObject* name) {
     for (std::size_t i = 0; i < d.parameter_count; ++i) {
         if (name == d.parameters[i].interned) return static_cast<std::ptrdiff_t>(i);
     }
@@ -110,8 +111,13 @@ bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, 
 }
 
 bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::size_t given, PyObject** slots) {
+    if (d.parameter_count > kMaxParameters) fault("too many parameters declared");
     if (given > d.parameter_count) return too_many_positional(d, given);
-    for (std::size_t i = 0; i < d.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
+    // A fixed trip count unrolls; a variable one becomes memcpy and memset
+    // calls that cost more than filling three slots.
+    for (std::size_t i = 0; i < kMaxParameters; ++i) {
+        if (i < d.parameter_count) slots[i] = i < given ? args[i] : nullptr;
+    }
     return true;
 }
 

@@ -15,6 +15,9 @@ struct Parameter {
     PyObject* interned = nullptr;
 };
 
+// No method declares more parameters than this.
+inline constexpr std::size_t kMaxParameters = 3;
+
 // The declared parameters of one method; every parameter may be passed by
 // position or by keyword (no positional-only or keyword-only ones here).
 struct ArgumentDescriptor {
