@@ -14,6 +14,7 @@
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
+#include "neck/neck_kinematics.hpp"
 
 // Counts every global allocation so the solvers can be shown not to allocate.
 // All kept out of line: once inlined, GCC sees malloc/free meet new/delete and warns.
@@ -397,6 +398,18 @@ TEST(Allocation, SolversNeverAllocate) {
     EXPECT_EQ(g_allocations, before);
     EXPECT_EQ(c.size(), 4u);
     EXPECT_TRUE(a && b && e && r);
+}
+
+// The controller's other per-cycle calls.
+TEST(Allocation, ForwardAndNeckNeverAllocate) {
+    const SphericalLinkGeometry g = default_left_geometry();
+    const long before = g_allocations;
+    const auto pose = forward_kinematics(g, 0.3, -0.2);
+    const auto open = forward_kinematics(g, 0.0, kPi);
+    const Matrix3 head = neck_forward_kinematics({0.3, -0.7, 1.1});
+    const auto angles = neck_inverse_kinematics(head);
+    EXPECT_EQ(g_allocations, before);
+    EXPECT_TRUE(pose && !open && angles);
 }
 
 }  // namespace
