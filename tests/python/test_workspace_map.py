@@ -1,4 +1,4 @@
-import importlib.util
+import importlib
 import math
 import struct
 import subprocess
@@ -16,14 +16,13 @@ PNG_MAGIC = b"\x89PNG\r\n\x1a\n"
 
 @pytest.fixture(scope="module")
 def script():
-    spec = importlib.util.spec_from_file_location("workspace_map", SCRIPT)
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[spec.name] = module  # dataclasses look their module up there
+    # Imported by name from its own directory; dataclasses look their module up in sys.modules.
+    sys.path.insert(0, str(SCRIPT.parent))
     try:
-        spec.loader.exec_module(module)
-        yield module
+        yield importlib.import_module(SCRIPT.stem)
     finally:
-        del sys.modules[spec.name]
+        sys.path.remove(str(SCRIPT.parent))
+        sys.modules.pop(SCRIPT.stem, None)
 
 
 def run(*args, cwd):
