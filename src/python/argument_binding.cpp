@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <string>
 
-#include "python/internal_fault.hpp"
 #include "python/py_ref.hpp"
 
 namespace quorvel::python {
@@ -111,13 +110,8 @@ bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, 
 }
 
 bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::size_t given, PyObject** slots) {
-    if (d.parameter_count > kMaxParameters) fault("too many parameters declared");
     if (given > d.parameter_count) return too_many_positional(d, given);
-    // A fixed trip count unrolls; a variable one becomes memcpy and memset
-    // calls that cost more than filling three slots.
-    for (std::size_t i = 0; i < kMaxParameters; ++i) {
-        if (i < d.parameter_count) slots[i] = i < given ? args[i] : nullptr;
-    }
+    fill_positional(d, args, given, slots);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "python/internal_fault.hpp"
+
 namespace quorvel::python {
 
 // One declared parameter. Its interned name object is made on first use:
@@ -36,12 +38,23 @@ bool bind_arguments_in_general(const ArgumentDescriptor& descriptor, PyObject* c
 bool bind_arguments_in_general(const ArgumentDescriptor& descriptor, PyObject* args, PyObject* kwargs,
                                PyObject** slots);
 
+// The first `given` slots from args, the rest of the declared ones null. A
+// fixed trip count unrolls; a variable one would become memcpy and memset
+// calls that cost more than filling three slots.
+inline void fill_positional(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
+                            PyObject** slots) {
+    if (descriptor.parameter_count > kMaxParameters) fault("too many parameters declared");
+    for (std::size_t i = 0; i < kMaxParameters; ++i) {
+        if (i < descriptor.parameter_count) slots[i] = i < given ? args[i] : nullptr;
+    }
+}
+
 // Inline for the controller's usual call: positional arguments only, all
 // required ones present, none too many. Anything else takes the full path.
 inline bool bind_positional_only(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
                                  PyObject** slots) {
     if (given < descriptor.required || given > descriptor.parameter_count) return false;
-    for (std::size_t i = 0; i < descriptor.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
+    fill_positional(descriptor, args, given, slots);
     return true;
 }
 

@@ -8,8 +8,6 @@ namespace quorvel::python {
 
 namespace {
 
-PyRef created(PyObject* object) { return object != nullptr ? PyRef::steal(object) : creation_failed(); }
-
 PyRef tuple_of_floats(std::initializer_list<double> values) {
     PyRef tuple = created(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
     Py_ssize_t i = 0;

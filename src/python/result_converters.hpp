@@ -12,12 +12,10 @@ namespace quorvel::python {
 // Each builds a new object owned by the caller. Failing to build one (out of
 // memory) prints the interpreter's error and raises an internal fault.
 [[noreturn]] PyRef creation_failed();
+inline PyRef created(PyObject* object) { return object != nullptr ? PyRef::steal(object) : creation_failed(); }
 
 // The accessors' results, inline: their whole cost is the object itself.
-inline PyRef float_to_python(double value) {
-    PyObject* object = PyFloat_FromDouble(value);
-    return object != nullptr ? PyRef::steal(object) : creation_failed();
-}
+inline PyRef float_to_python(double value) { return created(PyFloat_FromDouble(value)); }
 inline PyRef flag_to_python(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
 PyRef vector3_to_list(const Vector3& v);
 PyRef matrix3_to_list(const Matrix3& m);
