@@ -1,3 +1,4 @@
+#include <string>
 #include <string_view>
 
 #include "geometry_doc/geometry_document.hpp"
@@ -23,7 +24,12 @@ PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
         if (!convert_argument(extract_text, slot, "json", text)) return {};
         const GeometryDocumentResult document = parse_geometry_document(text);
         if (!document.geometry) {
-            PyErr_Format(PyExc_ValueError, "Invalid arms.json: %s", document.error.c_str());
+            // Built from the length-carrying text: a NUL inside a quoted value
+            // must not cut the message short.
+            const std::string message = "Invalid arms.json: " + document.error;
+            PyRef text = PyRef::steal(
+                PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+            if (text) PyErr_SetObject(PyExc_ValueError, text.get());
             return {};
         }
         return create_arm(*document.geometry);
