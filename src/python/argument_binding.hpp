@@ -2,6 +2,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -66,12 +67,44 @@ inline bool bind_arguments(const ArgumentDescriptor& descriptor, PyObject* const
            bind_arguments_in_general(descriptor, args, nargsf, kwnames, slots);
 }
 
+// The slots of the tuple-and-dictionary form. Positional values belong to the
+// argument tuple, which the caller holds until the call returns; a keyword
+// dictionary does not protect its values, since a converter's user code can
+// clear it while later arguments still wait: those calls hold every value.
+template <std::size_t N>
+class BoundSlots {
+public:
+    BoundSlots() = default;
+    BoundSlots(const BoundSlots&) = delete;
+    BoundSlots& operator=(const BoundSlots&) = delete;
+    ~BoundSlots() {
+        if (!held_) return;
+        for (PyObject* object : objects_) Py_XDECREF(object);
+    }
+
+    PyObject* operator[](std::size_t i) const { return objects_[i]; }
+    PyObject** data() { return objects_.data(); }
+    // Called once binding has succeeded, before any Python code can run.
+    void hold() {
+        for (PyObject* object : objects_) Py_XINCREF(object);
+        held_ = true;
+    }
+
+private:
+    std::array<PyObject*, N> objects_{};
+    bool held_ = false;
+};
+
 // The tuple-and-dictionary form, as tp_new receives them.
-inline bool bind_arguments(const ArgumentDescriptor& descriptor, PyObject* args, PyObject* kwargs,
-                           PyObject** slots) {
+template <std::size_t N>
+bool bind_arguments(const ArgumentDescriptor& descriptor, PyObject* args, PyObject* kwargs, BoundSlots<N>& slots) {
     const auto given = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-    return (kwargs == nullptr && bind_positional_only(descriptor, &PyTuple_GET_ITEM(args, 0), given, slots)) ||
-           bind_arguments_in_general(descriptor, args, kwargs, slots);
+    if (kwargs == nullptr && bind_positional_only(descriptor, &PyTuple_GET_ITEM(args, 0), given, slots.data())) {
+        return true;
+    }
+    if (!bind_arguments_in_general(descriptor, args, kwargs, slots.data())) return false;
+    if (kwargs != nullptr) slots.hold();
+    return true;
 }
 
 }  // namespace quorvel::python

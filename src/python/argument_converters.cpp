@@ -45,15 +45,18 @@ bool extract_flag(PyObject* obj, bool& out) {
         out = obj == Py_True;
         return true;
     }
-    PyTypeObject* type = Py_TYPE(obj);
+    // Naming the type looks into its dictionary, which can run Python code
+    // that reassigns obj.__class__ and drops the type's last reference: hold
+    // the type examined until the check is over.
+    const PyRef held_type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(obj)));
+    auto* type = reinterpret_cast<PyTypeObject*>(held_type.get());
     if (!is_numpy_bool_type(type)) {
-        raise_cannot_convert(obj, "PyBool");
+        raise_cannot_convert(type, "PyBool");
         return false;
     }
     inquiry truth = type->tp_as_number != nullptr ? type->tp_as_number->nb_bool : nullptr;
     if (truth == nullptr) {
-        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
-                     reinterpret_cast<PyObject*>(type));
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", held_type.get());
         return false;
     }
     const int result = truth(obj);
@@ -74,7 +77,7 @@ bool extract_item_float(PyObject* sequence, Py_ssize_t index, double& out) {
 // The outer steps shared by vectors and matrices: a sequence of exactly three.
 bool check_sequence_of_three(PyObject* obj) {
     if (!PySequence_Check(obj)) {
-        raise_cannot_convert(obj, "Sequence");
+        raise_cannot_convert(Py_TYPE(obj), "Sequence");
         return false;
     }
     const Py_ssize_t size = PyObject_Size(obj);
@@ -140,7 +143,7 @@ bool extract_optional_joint_pair(PyObject* obj, std::optional<JointPair>& out) {
         return true;
     }
     if (!PyTuple_Check(obj)) {
-        raise_cannot_convert(obj, "PyTuple");
+        raise_cannot_convert(Py_TYPE(obj), "PyTuple");
         return false;
     }
     const Py_ssize_t size = PyTuple_GET_SIZE(obj);
@@ -148,17 +151,18 @@ bool extract_optional_joint_pair(PyObject* obj, std::optional<JointPair>& out) {
         PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd", size);
         return false;
     }
+    // The tuple keeps its items, but each is held anyway across its own __float__.
+    const PyRef first = PyRef::borrow(PyTuple_GET_ITEM(obj, 0));
+    const PyRef second = PyRef::borrow(PyTuple_GET_ITEM(obj, 1));
     JointPair pair;
-    if (!extract_float(PyTuple_GET_ITEM(obj, 0), pair.theta_a) || !extract_float(PyTuple_GET_ITEM(obj, 1), pair.theta_b)) {
-        return false;
-    }
+    if (!extract_float(first.get(), pair.theta_a) || !extract_float(second.get(), pair.theta_b)) return false;
     out = pair;
     return true;
 }
 
 bool extract_text(PyObject* obj, std::string_view& out) {
     if (!PyUnicode_Check(obj)) {
-        raise_cannot_convert(obj, "PyString");
+        raise_cannot_convert(Py_TYPE(obj), "PyString");
         return false;
     }
     Py_ssize_t size = 0;

@@ -59,7 +59,7 @@ PyObject* accessor(PyObject* self, Read read) {
 
 PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyRef {
-        PyObject* slots[3];
+        BoundSlots<3> slots;
         if (!bind_arguments(kNew, args, kwargs, slots)) return {};
         // Arguments left out take the defaults; an explicit None does not.
         SphericalLinkGeometry geometry;

@@ -63,7 +63,7 @@ PyTypeObject* fetch_class(ClassCell& cell) {
 bool check_receiver_slow(PyObject* self, ClassCell& cell) {
     PyTypeObject* type = fetch_class(cell);
     if (self != nullptr && (Py_TYPE(self) == type || PyType_IsSubtype(Py_TYPE(self), type))) return true;
-    raise_cannot_convert(self != nullptr ? self : Py_None, cell.name);
+    raise_cannot_convert(Py_TYPE(self != nullptr ? self : Py_None), cell.name);
     return false;
 }
 

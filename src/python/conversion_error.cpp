@@ -4,8 +4,8 @@
 
 namespace quorvel::python {
 
-void raise_cannot_convert(PyObject* obj, const char* target) {
-    PyRef type_name = PyRef::steal(PyType_GetQualName(Py_TYPE(obj)));
+void raise_cannot_convert(PyTypeObject* type, const char* target) {
+    PyRef type_name = PyRef::steal(PyType_GetQualName(type));
     if (!type_name) {
         PyErr_Clear();
         PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object cannot be converted to '%s'", target);

@@ -5,8 +5,8 @@
 namespace quorvel::python {
 
 // TypeError "'{type}' object cannot be converted to '{target}'", {type} being
-// the qualified name of obj's type.
-void raise_cannot_convert(PyObject* obj, const char* target);
+// the qualified name of the argument's type (reading it runs no Python code).
+void raise_cannot_convert(PyTypeObject* type, const char* target);
 
 // A converter's TypeError becomes "argument '{name}': {text}"; every other
 // error passes unchanged. Call with the converter's error pending.

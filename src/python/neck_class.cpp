@@ -20,7 +20,8 @@ constexpr ArgumentDescriptor kIk = {"QuorvelNeckKinematics", "ik", kIkParameters
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyRef {
-        if (!bind_arguments(kNew, args, kwargs, nullptr)) return {};
+        BoundSlots<0> none;
+        if (!bind_arguments(kNew, args, kwargs, none)) return {};
         return PyRef::steal(type->tp_alloc(type, 0));
     });
 }

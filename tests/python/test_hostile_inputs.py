@@ -272,3 +272,76 @@ def test_a_container_emptied_while_it_is_converted():
                 call()
         container.clear()
         assert refcounts(container, item) == before
+
+
+def type_freed_while_it_is_named():
+    """`mirror` whose type loses its last reference while the converter looks up the type's module name."""
+    class Key(str):  # collides with "__module__" in the type's dict, so the lookup compares with it
+        armed = False
+        def __hash__(self): return hash("__module__")
+        def __ne__(self, other): return not self.__eq__(other)
+        def __eq__(self, other):
+            if Key.armed and type(other) is str and str.__eq__(other, "__module__"):
+                Key.armed = False
+                victim.__class__ = Plain  # the instance's reference to the type goes
+                del kept[:]  # and the last other one: without a cycle the type is freed here
+                # New types of the same size take the freed memory, with a truth slot that says True.
+                reuse.extend(type("bool_", (), {"__module__": "numpy", "__bool__": lambda s: True, "__slots__": ()})
+                             for _ in range(50))
+                return True
+            return str.__eq__(self, other)
+
+    class Meta(type):
+        cut = False
+        def mro(cls): return (object,) if Meta.cut else type.mro(cls)
+
+    class Plain:
+        __slots__ = ()
+
+    reuse = []
+    kept = [Meta("bool_", (), {Key("zz"): "numpy", "__module__": "numpy", "__slots__": ()})]
+    Meta.cut = True
+    kept[0].__bases__ = (object,)  # the mro no longer holds the type itself: no cycle
+    dicts = [d for d in gc.get_referents(kept[0]) if isinstance(d, dict)]  # outlive the type
+    victim = kept[0]()
+    Key.armed = True
+    return lambda: (dicts, Arm(mirror=victim))[1]
+
+
+def clears_keywords_holding(name, make_value):
+    """A keyword dict whose values are dropped by the first argument's __float__; nothing else holds them."""
+    class Slotless:
+        __slots__ = ()
+
+    reuse = []
+
+    class Clears:
+        def __float__(self):
+            for referrer in gc.get_referrers(self):
+                if isinstance(referrer, dict) and name in referrer:
+                    referrer.clear()
+            # Objects of the freed value's size take its memory with another type or value.
+            reuse.extend(x for i in range(200) for x in (Slotless(), float(i) + 0.125))
+            return 0.7
+
+    return lambda: Arm(**{"arm_arc": Clears(), name: make_value()})
+
+
+@pytest.mark.parametrize("make_call, expected", [
+    (type_freed_while_it_is_named,
+     TypeError("argument 'mirror': object of type '<class 'numpy.bool_'>' does not define a '__bool__' conversion")),
+    (lambda: clears_keywords_holding("mirror", object),
+     TypeError("argument 'mirror': 'object' object cannot be converted to 'PyBool'")),
+    (lambda: clears_keywords_holding("coupler_arc", lambda: float("0.25")), (0.7, 0.25, False)),
+], ids=["type_freed_while_named", "mirror_freed", "coupler_arc_freed"])
+def test_values_freed_by_user_code_during_conversion(make_call, expected):
+    """Every object the converters read stays alive until they are done with it (ASan checks this under
+    `make sanitize`; in a plain build the freed memory is reused, so a stale read gives a wrong outcome)."""
+    call = make_call()
+    if isinstance(expected, Exception):
+        with pytest.raises(type(expected)) as info:
+            call()
+        assert str(info.value) == str(expected)
+    else:
+        arm = call()
+        assert (arm.arm_arc(), arm.coupler_arc(), arm.mirror()) == expected
