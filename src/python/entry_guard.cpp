@@ -22,6 +22,8 @@ constexpr const char* kGenericFaultText = "internal fault in quorvel_torso_kinem
 std::string caught_fault_text() {
     try {
         throw;
+    } catch (const InternalFault& e) {
+        return std::string(e.text());
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -35,7 +37,8 @@ void raise_caught_fault_as_panic() noexcept {
     try {
         const std::string text = caught_fault_text();
         PyObject* type = panic_exception_type();
-        PyRef message = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+        // "replace": a foreign exception's text need not be UTF-8.
+        PyRef message = PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
         if (!message) fault("could not build the panic message");
         PyErr_SetObject(type, message.get());
     } catch (...) {
@@ -71,8 +74,9 @@ void settle_python_error() {
     PyErr_Clear();
     (void)std::fputs("Python code raised PanicException inside quorvel_torso_kinematics; resuming it as a panic:\n",
                      stderr);
-    PyErr_SetRaisedException(raised.release());
-    PyErr_PrintEx(0);
+    // Displayed, not printed: printing runs the exit handling of a panic that
+    // is also a SystemExit and would end the process under the caller's feet.
+    PyErr_DisplayException(raised.get());
     fault(text);
 }
 

@@ -81,3 +81,33 @@ except BaseException as e:
     assert result.stdout.strip() == "True True from a callback"
     assert "resuming it as a panic" in result.stderr
     assert "Traceback" in result.stderr and "callback" in result.stderr
+
+
+@pytest.mark.parametrize("raised, expected", [
+    # A panic that is also a SystemExit must not end the process: the caller's finally still runs.
+    ("type('Exit', (Panic, SystemExit), {})(7)", "'7'"),
+    # The resumed panic keeps every character of its text.
+    ("Panic('pa\\x00nic')", "'pa\\x00nic'"),
+], ids=["also_system_exit", "nul_in_message"])
+def test_resumed_panic_is_displayed_and_keeps_its_text(raised, expected):
+    script = f"""
+import sys
+sys.path.insert(0, {os.path.abspath(PROBE_DIR)!r})
+import quorvel_fault_probe as probe
+try:
+    probe.raise_fault("make the type")
+except BaseException as e:
+    Panic = type(e)
+original = {raised}
+def callback():
+    raise original
+try:
+    probe.call(callback)
+except BaseException as e:
+    print(type(e) is Panic, e is not original, repr(str(e)))
+finally:
+    print("finally ran")
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert (result.returncode, result.stdout.splitlines()) == (0, [f"True True {expected}", "finally ran"])
+    assert "resuming it as a panic" in result.stderr and "Traceback" in result.stderr
