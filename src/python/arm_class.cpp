@@ -1,8 +1,100 @@
+// QuorvelArmKinematics as a type: its constructors (the class call, the
+// presets, from_json), the geometry accessors, the method table and the
+// class cell. The kinematics methods live in arm_forward_methods.cpp and
+// arm_inverse_methods.cpp.
 #include "python/arm_class.hpp"
+
+#include <string>
+#include <string_view>
+
+#include "geometry_doc/geometry_document.hpp"
+#include "python/argument_binding.hpp"
+#include "python/argument_converters.hpp"
+#include "python/entry_guard.hpp"
+#include "python/result_converters.hpp"
 
 namespace quorvel::python {
 
 namespace {
+
+constinit Parameter kNewParameters[] = {{"arm_arc"}, {"coupler_arc"}, {"mirror"}};
+constexpr ArgumentDescriptor kNew = {"QuorvelArmKinematics", "__new__", kNewParameters, 3, 0};
+constinit Parameter kJsonParameters[] = {{"json"}};
+constexpr ArgumentDescriptor kFromJson = {"QuorvelArmKinematics", "from_json", kJsonParameters, 1, 1};
+
+// A new instance of `type` holding the geometry (empty with the allocator's
+// error set on failure).
+PyRef allocate_arm(PyTypeObject* type, const SphericalLinkGeometry& geometry) {
+    PyRef arm = PyRef::steal(type->tp_alloc(type, 0));
+    if (arm) reinterpret_cast<ArmObject*>(arm.get())->geometry = geometry;
+    return arm;
+}
+
+// The same for the class itself: the presets and from_json.
+PyRef create_arm(const SphericalLinkGeometry& geometry) { return allocate_arm(fetch_class(arm_class), geometry); }
+
+PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyRef {
+        BoundSlots<3> slots;
+        if (!bind_arguments(kNew, args, kwargs, slots)) return {};
+        // Arguments left out take the defaults; an explicit None does not.
+        SphericalLinkGeometry geometry;
+        if (slots[0] != nullptr && !convert_argument(extract_float, slots[0], "arm_arc", geometry.arm_arc)) return {};
+        if (slots[1] != nullptr && !convert_argument(extract_float, slots[1], "coupler_arc", geometry.coupler_arc)) {
+            return {};
+        }
+        if (slots[2] != nullptr && !convert_argument(extract_flag, slots[2], "mirror", geometry.mirror)) return {};
+        return allocate_arm(type, geometry);
+    });
+}
+
+PyObject* arm_default_left(PyObject*, PyObject*) {
+    return guarded([] { return create_arm(default_left_geometry()); });
+}
+
+PyObject* arm_default_right(PyObject*, PyObject*) {
+    return guarded([] { return create_arm(default_right_geometry()); });
+}
+
+PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyRef {
+        PyObject* slot = nullptr;
+        if (!bind_arguments(kFromJson, args, nargsf, kwnames, &slot)) return {};
+        std::string_view text;
+        if (!convert_argument(extract_text, slot, "json", text)) return {};
+        const GeometryDocumentResult document = parse_geometry_document(text);
+        if (!document.geometry) {
+            // Built from the length-carrying text: a NUL inside a quoted value
+            // must not cut the message short.
+            const std::string message = "Invalid arms.json: " + document.error;
+            PyRef text_object = PyRef::steal(
+                PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+            if (text_object) PyErr_SetObject(PyExc_ValueError, text_object.get());
+            return {};
+        }
+        return create_arm(*document.geometry);
+    });
+}
+
+template <class Read>
+PyObject* accessor(PyObject* self, Read read) {
+    return guarded([&]() -> PyRef {
+        if (!check_receiver(self, arm_class)) return {};
+        return read(geometry_of(self));
+    });
+}
+
+PyObject* arm_arm_arc(PyObject* self, PyObject*) {
+    return accessor(self, [](const SphericalLinkGeometry& g) { return float_to_python(g.arm_arc); });
+}
+
+PyObject* arm_coupler_arc(PyObject* self, PyObject*) {
+    return accessor(self, [](const SphericalLinkGeometry& g) { return float_to_python(g.coupler_arc); });
+}
+
+PyObject* arm_mirror(PyObject* self, PyObject*) {
+    return accessor(self, [](const SphericalLinkGeometry& g) { return flag_to_python(g.mirror); });
+}
 
 PyMethodDef arm_methods[] = {
     {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC,
@@ -49,13 +141,5 @@ ClassCell arm_class = {
     arm_new,
     arm_methods,
 };
-
-PyRef allocate_arm(PyTypeObject* type, const SphericalLinkGeometry& geometry) {
-    PyRef arm = PyRef::steal(type->tp_alloc(type, 0));
-    if (arm) reinterpret_cast<ArmObject*>(arm.get())->geometry = geometry;
-    return arm;
-}
-
-PyRef create_arm(const SphericalLinkGeometry& geometry) { return allocate_arm(fetch_class(arm_class), geometry); }
 
 }  // namespace quorvel::python

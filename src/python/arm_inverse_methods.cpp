@@ -1,3 +1,5 @@
+// The arm's inverse kinematics methods: ik, ik_from_direction and the two
+// reachability predicates that run the same solvers.
 #include <optional>
 
 #include "arm/inverse_solvers.hpp"

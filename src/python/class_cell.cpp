@@ -36,9 +36,6 @@ PyTypeObject* fill_cell(ClassCell& cell) {
             Py_DECREF(made);
         }
     }
-    // Neither class has class attributes: completing the dictionary is only
-    // recording that it is complete.
-    cell.dict_complete = true;
     return cell.type;
 }
 

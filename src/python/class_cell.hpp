@@ -19,7 +19,6 @@ struct ClassCell {
     PyMethodDef* methods;
 
     PyTypeObject* type = nullptr;
-    bool dict_complete = false;
     std::string doc = {};
 };
 
