@@ -1,5 +1,6 @@
 #include "python/argument_converters.hpp"
 
+#include "python/double_buffer.hpp"
 #include "python/py_ref.hpp"
 
 namespace quorvel::python {
@@ -104,6 +105,10 @@ bool read_plain_float_triple(PyObject* obj, Vector3& out) {
 
 bool extract_vector3(PyObject* obj, Vector3& out) {
     if (read_plain_float_triple(obj, out)) return true;
+    if (double items[3]; read_double_buffer(obj, 0, 3, items)) {
+        out = {items[0], items[1], items[2]};
+        return true;
+    }
     if (!check_sequence_of_three(obj)) return false;
     return extract_item_float(obj, 0, out.x) && extract_item_float(obj, 1, out.y) && extract_item_float(obj, 2, out.z);
 }
@@ -125,6 +130,10 @@ bool read_plain_matrix(PyObject* obj, Matrix3& out) {
 
 bool extract_matrix3(PyObject* obj, Matrix3& out) {
     if (read_plain_matrix(obj, out)) return true;
+    if (double items[9]; read_double_buffer(obj, 3, 3, items)) {
+        for (int i = 0; i < 3; ++i) out[i] = {items[3 * i], items[3 * i + 1], items[3 * i + 2]};
+        return true;
+    }
     if (!check_sequence_of_three(obj)) return false;
     for (Py_ssize_t i = 0; i < 3; ++i) {
         PyRef key = PyRef::steal(PyLong_FromSsize_t(i));

@@ -5,11 +5,13 @@ sequences of exactly three, a tuple for `near`, str for `json`, bool or NumPy bo
 come out as the model's exception (a TypeError prefixed with the argument's name, anything else unchanged), a
 success as the result the converted plain values give; failing calls must leave every reference count as it was.
 """
+import array
 import ctypes
 import gc
 import math
 import sys
 
+import numpy as np
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
@@ -345,3 +347,48 @@ def test_values_freed_by_user_code_during_conversion(make_call, expected):
     else:
         arm = call()
         assert (arm.arm_arc(), arm.coupler_arc(), arm.mirror()) == expected
+
+
+class Rows(np.ndarray):  # a subclass with its own item access takes the generic path
+    def __getitem__(self, index):
+        return np.ndarray.__getitem__(self, index) * 2
+
+
+def unaligned(values):
+    raw = bytearray(8 * len(values) + 1)
+    array = np.frombuffer(raw, dtype=np.float64, offset=1, count=len(values))
+    array[:] = values
+    return array
+
+
+VALUES = [0.6, -0.0, 0.6, 0.31, float("nan"), -2.5, 1e-300, float("inf"), 0.5]
+SQUARE = np.array(M)
+ARRAYS = {  # vectors and 3×3 matrices; M and V are reachable, so the solvers get past their early exits
+    "vector": np.array(V), "vector_values": np.array(VALUES[:3]), "vector_strided": np.array(VALUES)[::4][:3],
+    "vector_reversed": np.array(V)[::-1], "vector_read_only": np.array(V), "vector_unaligned": unaligned(V),
+    "vector_array_array": array.array("d", V), "vector_memoryview": memoryview(np.array(V)),
+    "vector_broadcast": np.broadcast_to(np.array(0.5), (3,)),
+    "matrix": SQUARE, "matrix_fortran": np.asfortranarray(SQUARE), "matrix_values": np.array(VALUES).reshape(3, 3),
+    "matrix_transposed_view": SQUARE.T.copy().T, "matrix_strided": np.repeat(SQUARE, 2, axis=1)[:, ::2],
+    "matrix_reversed": SQUARE[::-1, ::-1], "matrix_unaligned": unaligned(SQUARE.ravel()).reshape(3, 3),
+    "matrix_memoryview": memoryview(SQUARE),
+    # Not read in place: each must give exactly what the generic path gives.
+    "float32": np.array(V, dtype=np.float32), "int64": np.array([1, 0, 1]), "object": np.array(V, dtype=object),
+    "big_endian": np.array(V, dtype=">f8"), "complex": np.array(V, dtype=complex), "zero_d": np.array(0.5),
+    "shape_2": np.array(V[:2]), "shape_9": SQUARE.ravel(), "shape_3x2": SQUARE[:, :2], "shape_1x3": SQUARE[:1],
+    "subclass": SQUARE.view(Rows), "vector_subclass": np.array(V).view(Rows), "array_float": array.array("f", V),
+    "bytes_memoryview": memoryview(bytes(24)).cast("d")[:2],
+}
+ARRAYS["vector_read_only"].flags.writeable = False
+
+
+@pytest.mark.filterwarnings("ignore::numpy.exceptions.ComplexWarning")
+@pytest.mark.parametrize("name", ARRAYS)
+def test_arrays_in_every_position(name):
+    """Arrays of doubles are read in place, others through the sequence protocol: every call gives exactly what
+    the model of the generic path gives (values bit for bit, errors by type and text). The one difference: a
+    2-D memoryview of doubles is a matrix, where item access on it raises NotImplementedError."""
+    x = ARRAYS[name]
+    for convert, param, make in SLOTS:
+        model = np.asarray(x) if type(x) is memoryview and x.ndim == 2 and convert is as_matrix else x
+        assert outcome(lambda: make(x)) == expected(convert, param, make, model), param
