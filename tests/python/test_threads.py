@@ -1,19 +1,26 @@
-"""Eight threads making a mixed set of calls on shared arm and neck objects.
+"""Threads calling the module on shared objects.
 
-Every outcome (result, or exception type and text) must equal the one the same
+Every outcome (result, or exception type and text) must equal one the same
 call gave single-threaded beforehand. QUORVEL_THREAD_CALLS sets the total
 number of calls (`make soak` runs a million).
 """
+import itertools
 import math
 import os
 import random
 import sys
 import threading
 
+import numpy as np
+import pytest
+
 from quorvel_torso_kinematics import QuorvelArmKinematics as Arm, QuorvelNeckKinematics as Neck
 
 THREADS = 8
+
 TOTAL_CALLS = int(os.environ.get("QUORVEL_THREAD_CALLS", "200000"))
+# Per converter thread; enough that a reader left holding a freed row crashes the run.
+CONVERSIONS = max(1000, TOTAL_CALLS // 20)
 LEFT, RIGHT, NECK = Arm.default_left(), Arm.default_right(), Neck()
 NEGATIVE = Arm.from_json('{"arm_arc": 0.8, "coupler_arc": 0.45, "branch": "negative", "mirror": true}')
 ARMS = (LEFT, RIGHT, NEGATIVE)
@@ -95,3 +102,92 @@ def test_concurrent_calls_give_the_single_threaded_results():
     print(f"threads: {sum(done)} calls on {THREADS} threads, {len(mismatches)} mismatches")
     assert sum(done) == per_thread * THREADS
     assert mismatches == []
+
+
+class Real:
+    """A number whose conversion runs Python code, so the interpreter can switch threads in the middle of it."""
+    def __init__(self, value): self.value = value
+    def __float__(self): return self.value
+
+
+def fresh(values, wrap):
+    """New objects each time: the ones they replace are freed while converters may still be reading them."""
+    return [wrap(float(repr(v))) for v in values]
+
+
+V_A, V_B = LEFT.direction(0.3, -0.2), LEFT.direction(-0.4, 0.5)
+R_A, R_B = NECK.fk([0.1, 0.2, 0.3]), NECK.fk([-0.7, 0.4, 1.1])
+
+
+def vector_items(wrap):
+    """One list whose three items are replaced one at a time: any mix of the two vectors may be read."""
+    def mutate(shared, rng):
+        i, source = rng.randrange(3), rng.choice((V_A, V_B))
+        shared[i] = fresh([source[i]], wrap)[0]
+    mixes = [[(V_A, V_B)[pick][i] for i, pick in enumerate(picks)] for picks in itertools.product((0, 1), repeat=3)]
+    return fresh(V_A, wrap), mutate, LEFT.ik_from_direction, mixes
+
+
+def matrix_rows(wrap):
+    """One matrix whose rows are replaced whole: any mix of the two matrices' rows may be read."""
+    def mutate(shared, rng):
+        i, source = rng.randrange(3), rng.choice((R_A, R_B))
+        shared[i] = fresh(source[i], wrap)
+    mixes = [[(R_A, R_B)[pick][i] for i, pick in enumerate(picks)] for picks in itertools.product((0, 1), repeat=3)]
+    return [fresh(row, wrap) for row in R_A], mutate, NECK.ik, mixes
+
+
+def whole_list():
+    """A list of plain floats rewritten in one slice assignment: it is read whole, one vector or the other."""
+    def mutate(shared, rng):
+        shared[:] = fresh(rng.choice((V_A, V_B)), float)
+    return fresh(V_A, float), mutate, LEFT.ik_from_direction, [V_A, V_B]
+
+
+def array_in_place():
+    """A float64 array rewritten in place: read in place, so one matrix or the other, never a mix."""
+    a, b = np.array(R_A), np.array(R_B)
+    def mutate(shared, rng):
+        shared[...] = a if rng.random() < 0.5 else b
+    return a.copy(), mutate, NECK.ik, [R_A, R_B]
+
+
+@pytest.mark.parametrize("scenario", [
+    lambda: vector_items(float), lambda: vector_items(Real), lambda: matrix_rows(float),
+    lambda: matrix_rows(Real), whole_list, array_in_place,
+], ids=["vector_floats", "vector_reals", "matrix_floats", "matrix_reals", "whole_list", "ndarray"])
+def test_arguments_changed_by_other_threads_while_converted(scenario):
+    """Two threads keep rewriting a shared argument while four convert it: each result must be one that some
+    consistent reading gives single-threaded, bit for bit, and nothing read may be freed under the reader."""
+    shared, mutate, call, readings = scenario()
+    allowed = {repr(outcome(call, (reading,), {})) for reading in readings}
+    stop, seen, unexpected = threading.Event(), set(), []
+
+    def mutator(seed):
+        rng = random.Random(seed)
+        while not stop.is_set():
+            mutate(shared, rng)
+
+    def converter():
+        for _ in range(CONVERSIONS):
+            got = repr(outcome(call, (shared,), {}))
+            seen.add(got)
+            if got not in allowed:
+                unexpected.append(got)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    try:
+        mutators = [threading.Thread(target=mutator, args=(k,)) for k in range(2)]
+        converters = [threading.Thread(target=converter) for _ in range(4)]
+        for thread in mutators + converters:
+            thread.start()
+        for thread in converters:
+            thread.join()
+    finally:
+        stop.set()
+        for thread in mutators:
+            thread.join()
+        sys.setswitchinterval(interval)
+    assert unexpected == []
+    assert len(seen) >= 2  # the argument really changed under the converters
