@@ -136,9 +136,9 @@ bool bind_arguments_in_general(const ArgumentDescriptor& d, PyObject* args, PyOb
         PyObject* name = nullptr;
         PyObject* value = nullptr;
         while (PyDict_Next(kwargs, &position, &name, &value)) {
-            // The error text calls str() on the name, which may run its code.
-            const PyRef held_name = PyRef::borrow(name);
-            if (!bind_keyword(d, held_name.get(), value, slots)) return false;
+            // No Python code runs here but in the error text's str(name),
+            // which ends the loop; the caller holds the bound values after it.
+            if (!bind_keyword(d, name, value, slots)) return false;
         }
     }
     return missing_required(d, slots, given);

@@ -70,7 +70,7 @@ inline bool bind_arguments(const ArgumentDescriptor& descriptor, PyObject* const
 // The slots of the tuple-and-dictionary form. Positional values belong to the
 // argument tuple, which the caller holds until the call returns; a keyword
 // dictionary does not protect its values, since a converter's user code can
-// clear it while later arguments still wait: those calls hold every value.
+// clear it while later arguments still wait: those values are held.
 template <std::size_t N>
 class BoundSlots {
 public:
@@ -78,21 +78,21 @@ public:
     BoundSlots(const BoundSlots&) = delete;
     BoundSlots& operator=(const BoundSlots&) = delete;
     ~BoundSlots() {
-        if (!held_) return;
-        for (PyObject* object : objects_) Py_XDECREF(object);
+        for (std::size_t i = held_from_; i < N; ++i) Py_XDECREF(objects_[i]);
     }
 
     PyObject* operator[](std::size_t i) const { return objects_[i]; }
     PyObject** data() { return objects_.data(); }
-    // Called once binding has succeeded, before any Python code can run.
-    void hold() {
-        for (PyObject* object : objects_) Py_XINCREF(object);
-        held_ = true;
+    // Called once binding has succeeded, before any Python code can run: the
+    // slots from `first` on were filled from the dictionary, if at all.
+    void hold_from(std::size_t first) {
+        for (std::size_t i = first; i < N; ++i) Py_XINCREF(objects_[i]);
+        held_from_ = first;
     }
 
 private:
     std::array<PyObject*, N> objects_{};
-    bool held_ = false;
+    std::size_t held_from_ = N;
 };
 
 // The tuple-and-dictionary form, as tp_new receives them.
@@ -103,7 +103,7 @@ bool bind_arguments(const ArgumentDescriptor& descriptor, PyObject* args, PyObje
         return true;
     }
     if (!bind_arguments_in_general(descriptor, args, kwargs, slots.data())) return false;
-    if (kwargs != nullptr) slots.hold();
+    if (kwargs != nullptr) slots.hold_from(given);
     return true;
 }
 

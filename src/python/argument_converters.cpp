@@ -101,16 +101,21 @@ bool read_plain_float_triple(PyObject* obj, Vector3& out) {
     return true;
 }
 
-}  // namespace
-
-bool extract_vector3(PyObject* obj, Vector3& out) {
-    if (read_plain_float_triple(obj, out)) return true;
+// Anything but a list or tuple of three floats: an array of doubles read in
+// place, else the sequence protocol. Kept out of line so the usual call stays short.
+[[gnu::noinline]] bool extract_vector3_slowly(PyObject* obj, Vector3& out) {
     if (double items[3]; read_double_buffer(obj, 0, 3, items)) {
         out = {items[0], items[1], items[2]};
         return true;
     }
     if (!check_sequence_of_three(obj)) return false;
     return extract_item_float(obj, 0, out.x) && extract_item_float(obj, 1, out.y) && extract_item_float(obj, 2, out.z);
+}
+
+}  // namespace
+
+bool extract_vector3(PyObject* obj, Vector3& out) {
+    return read_plain_float_triple(obj, out) || extract_vector3_slowly(obj, out);
 }
 
 namespace {
@@ -160,11 +165,12 @@ bool extract_optional_joint_pair(PyObject* obj, std::optional<JointPair>& out) {
         PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd", size);
         return false;
     }
-    // The tuple keeps its items, but each is held anyway across its own __float__.
-    const PyRef first = PyRef::borrow(PyTuple_GET_ITEM(obj, 0));
-    const PyRef second = PyRef::borrow(PyTuple_GET_ITEM(obj, 1));
+    // Borrowed items stay safe across their __float__: no Python code can
+    // replace a tuple's items, and the caller holds the tuple.
     JointPair pair;
-    if (!extract_float(first.get(), pair.theta_a) || !extract_float(second.get(), pair.theta_b)) return false;
+    if (!extract_float(PyTuple_GET_ITEM(obj, 0), pair.theta_a) || !extract_float(PyTuple_GET_ITEM(obj, 1), pair.theta_b)) {
+        return false;
+    }
     out = pair;
     return true;
 }
