@@ -18,7 +18,7 @@ bootstrap:
 	@scripts/bootstrap.sh
 
 $(INSTALLED): $(SOURCES) | bootstrap
-	@$(PY) -m pip install -q "scikit-build-core>=0.10"
+	@$(PY) -m pip install -q "scikit-build-core>=0.10" "numpy>=2"
 	@$(PY) -m pip install -q --no-build-isolation ".[test,examples]"
 	@touch $@
 
