@@ -24,6 +24,7 @@ $(INSTALLED): $(SOURCES) | bootstrap
 
 demo: $(INSTALLED)
 	@$(PY) examples/demo.py
+	@$(PY) examples/follow_path.py
 	@$(PY) examples/workspace_map.py --out out
 
 test: test-cpp test-python
