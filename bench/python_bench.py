@@ -403,6 +403,8 @@ def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler 
 BATCH_N = 100_000  # poses per companion call in the per-pose timings
 MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
 THREAD_N = 400_000  # poses of the two-threads row
+CALLGRIND_BATCH_ROWS = 10_000  # poses per companion call under callgrind
+CALLGRIND_BATCH_CALLS = 3
 
 
 @dataclass
@@ -465,7 +467,7 @@ class BatchResults:
     checks: list[str] = field(default_factory=list)
 
 
-def batch_namespace(rotation_cls) -> dict:
+def batch_namespace(rotation_cls, rows: int = BATCH_N) -> dict:
     import numpy as np  # noqa: PLC0415
 
     import quorvel_torso_kinematics_batch as qb  # noqa: PLC0415
@@ -477,7 +479,7 @@ def batch_namespace(rotation_cls) -> dict:
     direction = arm.direction(THETA_A, THETA_B)
     neck_rotation = neck.fk(NECK_JOINTS)
     fk = arm.fk
-    pairs = [(THETA_A, THETA_B)] * BATCH_N
+    pairs = [(THETA_A, THETA_B)] * rows
 
     def loop_fk():
         return [fk(a, b) for a, b in pairs]
@@ -485,11 +487,11 @@ def batch_namespace(rotation_cls) -> dict:
     ns = {
         "qb": qb, "np": np, "arm": arm, "neck": neck, "loop_fk": loop_fk,
         "NEAR": (THETA_A, THETA_B),
-        "BJ": np.tile([THETA_A, THETA_B], (BATCH_N, 1)),
-        "BR": np.tile(rotation, (BATCH_N, 1, 1)),
-        "BV": np.tile(direction, (BATCH_N, 1)),
-        "BNJ": np.tile(NECK_JOINTS, (BATCH_N, 1)),
-        "BNR": np.tile(neck_rotation, (BATCH_N, 1, 1)),
+        "BJ": np.tile([THETA_A, THETA_B], (rows, 1)),
+        "BR": np.tile(rotation, (rows, 1, 1)),
+        "BV": np.tile(direction, (rows, 1)),
+        "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
+        "BNR": np.tile(neck_rotation, (rows, 1, 1)),
         "R": rotation, "RA": np.array(rotation), "V": direction, "VA": np.array(direction),
         "J": list(NECK_JOINTS), "JA": np.array(NECK_JOINTS), "NR": neck_rotation, "NRA": np.array(neck_rotation),
     }

@@ -241,8 +241,10 @@ def _python_per_call(build_dir: Path, workdir: Path) -> dict[str, float]:
                     str(PYTHON_CALLGRIND_CALLS)], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     totals = _callgrind_dumps(sorted(workdir.glob("python.out.*")))
     base = totals["pass"]
-    return {label: (total - base) / PYTHON_CALLGRIND_CALLS for label, total in totals.items()
-            if label and not label.startswith("warm-up ") and label != "pass"}
+    # Companion calls: per pose, their few thousand instructions of setup spread over the rows.
+    poses = python_bench.CALLGRIND_BATCH_CALLS * python_bench.CALLGRIND_BATCH_ROWS
+    return {label: total / poses if label.startswith("batch:") else (total - base) / PYTHON_CALLGRIND_CALLS
+            for label, total in totals.items() if label and not label.startswith("warm-up ") and label != "pass"}
 
 
 def _document_instructions(binary: Path, path: Path, workdir: Path) -> float:
@@ -505,7 +507,32 @@ def report(python: python_bench.PythonResults, core: dict, callgrind: Callgrind 
     return goals
 
 
-def batch_report(batch: python_bench.BatchResults) -> list[Goal]:
+def batch_instruction_table(callgrind: Callgrind) -> Goal:
+    """The companion per pose against the core per call, in instructions (no core driver op: '-')."""
+    rows = python_bench.CALLGRIND_BATCH_ROWS
+    print(f"Array companion, instructions per pose (callgrind, {python_bench.CALLGRIND_BATCH_CALLS} calls of {rows} "
+          "poses, all of each call counted) against the core per call:")
+    over = []
+    worst = None
+    for function in python_bench.batch_functions():
+        count = callgrind.python.get(f"batch:{function.name}")
+        core = callgrind.core.get(CORE_OPERATION.get(function.core, ""))
+        if count is None:
+            continue
+        ratio = count / core if core else None
+        if ratio is not None:
+            worst = max(worst or (0.0, ""), (ratio, function.name))
+            if not ratio <= BATCH_CORE_LIMIT:
+                over.append(f"{function.name} {ratio:.2f}")
+        core_text = f"{core:9.0f}" if core else f"{'-':>9}"
+        print(f"  {function.name:44} {count:9.0f}  core {core_text}  {_ratio(ratio, 6)}")
+    detail = (f"all within; worst {worst[1]} {worst[0]:.2f}" if worst and not over
+              else f"{len(over)} over: " + ", ".join(over) if over else "no core counts")
+    return Goal(f"companion per pose <= {BATCH_CORE_LIMIT} x core per call in instructions (cross-check)",
+                not over if worst else None, detail)
+
+
+def batch_report(batch: python_bench.BatchResults, callgrind: Callgrind | None = None) -> list[Goal]:
     goals: list[Goal] = []
     n = python_bench.BATCH_N
     loads = ", ".join(f"{a:.2f} {b:.2f} {c:.2f}" for a, b, c in batch.load)
@@ -535,6 +562,10 @@ def batch_report(batch: python_bench.BatchResults) -> list[Goal]:
         goals.append(Goal(f"companion per pose <= {BATCH_CORE_LIMIT} x core per call, every function (time)",
                           not over, f"all within; worst {worst[1]} {worst[0]:.2f}" if not over
                           else f"{len(over)} over: " + ", ".join(over)))
+
+    if callgrind is not None:
+        print()
+        goals.append(batch_instruction_table(callgrind))
 
     print()
     print(f"Companion against peers, per pose at N = {n:,}, each pair one interleaved group:")
@@ -610,7 +641,7 @@ def main() -> int:
     print("\n".join(python.peer_checks))
     goals = report(python, core, callgrind)
     print()
-    goals += batch_report(batch)
+    goals += batch_report(batch, callgrind)
     print()
     print("Goals (a report: a FAIL does not fail the build)")
     for goal in goals:

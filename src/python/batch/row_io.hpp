@@ -13,12 +13,11 @@ namespace quorvel::python::batch {
 // One row of an input array as a core value; each element read once.
 inline Vector3 vector_at(const double* p) { return {load(p), load(p + 1), load(p + 2)}; }
 
+// Written out: a loop of atomic loads is not unrolled, and costs the neck's
+// inverse a fifth of its time.
 inline Matrix3 matrix_at(const double* p) {
-    Matrix3 m{};
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) m[i][j] = load(p + 3 * i + j);
-    }
-    return m;
+    return {{{load(p), load(p + 1), load(p + 2)}, {load(p + 3), load(p + 4), load(p + 5)},
+             {load(p + 6), load(p + 7), load(p + 8)}}};
 }
 
 inline JointPair pair_at(const double* p) { return {load(p), load(p + 1)}; }
