@@ -71,9 +71,11 @@ PyRef as_float64_array(PyObject* obj, const char* name) {
     PyArray_Descr* float64 = PyArray_DescrFromType(NPY_DOUBLE);
     if (!PyArray_CanCastTypeTo(PyArray_DESCR(array), float64, NPY_SAFE_CASTING)) {
         Py_DECREF(float64);
+        // str() of the dtype is Python code: it gets a reference of its own.
+        PyRef dtype = PyRef::borrow(reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
         PyErr_Format(PyExc_TypeError,
                      "argument '%s': expected an array of real numbers (safely castable to float64), got dtype %S",
-                     name, reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+                     name, dtype.get());
         return {};
     }
     // Steals the descriptor; returns the same array when nothing is to change.
@@ -91,12 +93,13 @@ bool ArrayArgument::pin() {
     // never resized itself, but its owner could be, so the whole chain of
     // array bases is pinned. A base that is not an array (bytes, mmap, a
     // buffer exporter) is held by NumPy through a buffer export already.
-    PyObject* link = array_.get();
-    while (link != nullptr && PyArray_Check(link)) {
-        PyRef pin = PyRef::steal(PyWeakref_NewRef(link, nullptr));
+    PyRef link = PyRef::borrow(array_.get());
+    while (link && PyArray_Check(link.get())) {
+        // Held strongly: making the weak reference may collect garbage and so run finalizers.
+        PyRef pin = PyRef::steal(PyWeakref_NewRef(link.get(), nullptr));
         if (!pin) return false;
         pins_.push_back(std::move(pin));
-        link = PyArray_BASE(reinterpret_cast<PyArrayObject*>(link));
+        link = PyRef::borrow(PyArray_BASE(reinterpret_cast<PyArrayObject*>(link.get())));
     }
     return true;
 }
