@@ -18,12 +18,13 @@ bootstrap:
 	@scripts/bootstrap.sh
 
 $(INSTALLED): $(SOURCES) | bootstrap
-	@$(PY) -m pip install -q "scikit-build-core>=0.10"
+	@$(PY) -m pip install -q "scikit-build-core>=0.10" "numpy>=2"
 	@$(PY) -m pip install -q --no-build-isolation ".[test,examples]"
 	@touch $@
 
 demo: $(INSTALLED)
 	@$(PY) examples/demo.py
+	@$(PY) examples/follow_path.py
 	@$(PY) examples/workspace_map.py --out out
 
 test: test-cpp test-python

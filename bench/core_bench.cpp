@@ -20,10 +20,12 @@
 #include <string_view>
 #include <vector>
 
+#include "arm/inverse_candidates.hpp"
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
 #include "arm/joint_pair.hpp"
+#include "arm/inverse_solvers.hpp"
 #include "arm/spherical_link_geometry.hpp"
 #include "neck/neck_kinematics.hpp"
 
@@ -171,6 +173,20 @@ void register_document_benchmarks(const std::string& doc_dir) {
 
 #endif
 
+// The core operations behind the array companion's functions that no
+// per-call method shares, on the same inputs.
+void register_companion_benchmarks() {
+    const SphericalLinkGeometry& g = arm();
+    const Matrix3 rotation = pose().rotation;
+    const Vector3 v = pose().v_3;
+    configure(benchmark::RegisterBenchmark("BM_direction_candidate_slots", [&g, v](benchmark::State& s) {
+        time_calls(s, v, [&g](const Vector3& d) { return direction_candidate_slots(g, d); });
+    }));
+    configure(benchmark::RegisterBenchmark("BM_nearest_pointing", [&g, rotation](benchmark::State& s) {
+        time_calls(s, rotation, [&g](const Matrix3& r) { return nearest_pointing(g, r); });
+    }));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,6 +205,7 @@ int main(int argc, char** argv) {
     }
 
     register_core_benchmarks();
+    register_companion_benchmarks();
 #ifdef QUORVEL_BENCH_DOC_HEADER
     if (!doc_dir.empty()) register_document_benchmarks(doc_dir);
 #else

@@ -19,7 +19,9 @@ from __future__ import annotations
 import argparse
 import json
 import math
+import os
 import statistics
+import subprocess
 import sys
 import time
 import timeit
@@ -393,6 +395,237 @@ def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler 
         if core is not None:
             entry["core"] = core
         results.documents[size] = entry
+    return results
+
+
+# ------------------------------------------------------- the array companion
+
+BATCH_N = 100_000  # poses per companion call in the per-pose timings
+MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
+THREAD_N = 400_000  # poses of the two-threads row
+CALLGRIND_BATCH_ROWS = 10_000  # poses per companion call under callgrind
+CALLGRIND_BATCH_CALLS = 3
+
+
+@dataclass
+class BatchFunction:
+    """One companion function over BATCH_N copies of the core benchmark's input."""
+
+    name: str
+    statement: str
+    core: str  # the core benchmark of the same operation
+
+
+def batch_functions() -> list[BatchFunction]:
+    return [
+        BatchFunction("fk(arm, joints)", "qb.fk(arm, BJ)", "BM_forward_kinematics"),
+        BatchFunction("direction(arm, joints)", "qb.direction(arm, BJ)", "BM_forward_kinematics"),
+        BatchFunction("is_reachable_joints(arm, joints)", "qb.is_reachable_joints(arm, BJ)", "BM_is_reachable_joints"),
+        BatchFunction("ik(arm, r_target)", "qb.ik(arm, BR)", "BM_ik"),
+        BatchFunction("ik_from_direction(arm, v3)", "qb.ik_from_direction(arm, BV)", "BM_ik_from_direction"),
+        BatchFunction("ik_from_direction(arm, v3, near (2,))", "qb.ik_from_direction(arm, BV, NEAR)",
+                      "BM_ik_from_direction_near"),
+        BatchFunction("ik_from_direction(arm, v3, near (N, 2))", "qb.ik_from_direction(arm, BV, BJ)",
+                      "BM_ik_from_direction_near"),
+        BatchFunction("follow_path(arm, directions, start)", "qb.follow_path(arm, BV, NEAR)",
+                      "BM_ik_from_direction_near"),
+        BatchFunction("direction_candidates(arm, v3)", "qb.direction_candidates(arm, BV)",
+                      "BM_direction_candidate_slots"),
+        BatchFunction("nearest_pointing(arm, r_target)", "qb.nearest_pointing(arm, BR)", "BM_nearest_pointing"),
+        BatchFunction("neck_fk(joints)", "qb.neck_fk(BNJ)", "BM_neck_forward_kinematics"),
+        BatchFunction("neck_ik(r)", "qb.neck_ik(BNR)", "BM_neck_inverse_kinematics"),
+    ]
+
+
+# (label, NumPy-input statement, list-input statement, goal): the main
+# module given float64 arrays against the same call given lists.
+MAIN_NUMPY_ROWS = [
+    ("arm.ik(R)", "arm.ik(RA)", "arm.ik(R)", 1.2),
+    ("arm.ik_from_direction(v)", "arm.ik_from_direction(VA)", "arm.ik_from_direction(V)", 1.2),
+    ("neck.fk(joints)", "neck.fk(JA)", "neck.fk(J)", 1.5),
+    ("neck.ik(R)", "neck.ik(NRA)", "neck.ik(NR)", 1.5),
+]
+
+
+@dataclass
+class BatchTimes:
+    function: BatchFunction
+    per_pose: float  # seconds
+    core: float | None  # seconds per call of the core benchmark, interleaved
+    spread: float
+
+
+@dataclass
+class BatchResults:
+    functions: list[BatchTimes] = field(default_factory=list)
+    # label -> (companion per pose, peer per pose), each pair from one interleaved group
+    peers: dict[str, tuple[float, float]] = field(default_factory=dict)
+    main_numpy: list[tuple[str, float, float, float]] = field(default_factory=list)  # label, ndarray, list, goal
+    memory: dict[str, float] = field(default_factory=dict)
+    threads: dict[str, float] = field(default_factory=dict)
+    load: list[tuple[float, float, float]] = field(default_factory=list)
+    checks: list[str] = field(default_factory=list)
+
+
+def batch_namespace(rotation_cls, rows: int = BATCH_N) -> dict:
+    import numpy as np  # noqa: PLC0415
+
+    import quorvel_torso_kinematics_batch as qb  # noqa: PLC0415
+    from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics  # noqa: PLC0415
+
+    arm = QuorvelArmKinematics.default_left()
+    neck = QuorvelNeckKinematics()
+    rotation = arm.fk(THETA_A, THETA_B)
+    direction = arm.direction(THETA_A, THETA_B)
+    neck_rotation = neck.fk(NECK_JOINTS)
+    fk = arm.fk
+    pairs = [(THETA_A, THETA_B)] * rows
+
+    def loop_fk():
+        return [fk(a, b) for a, b in pairs]
+
+    ns = {
+        "qb": qb, "np": np, "arm": arm, "neck": neck, "loop_fk": loop_fk,
+        "NEAR": (THETA_A, THETA_B),
+        "BJ": np.tile([THETA_A, THETA_B], (rows, 1)),
+        "BR": np.tile(rotation, (rows, 1, 1)),
+        "BV": np.tile(direction, (rows, 1)),
+        "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
+        "BNR": np.tile(neck_rotation, (rows, 1, 1)),
+        "R": rotation, "RA": np.array(rotation), "V": direction, "VA": np.array(direction),
+        "J": list(NECK_JOINTS), "JA": np.array(NECK_JOINTS), "NR": neck_rotation, "NRA": np.array(neck_rotation),
+    }
+    if rotation_cls is not None:
+        ns["Rotation"] = rotation_cls
+    return ns
+
+
+def check_batch_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
+    """SciPy's ZYX Euler angles are the neck's [yaw, pitch, roll]: checked on random poses before timing."""
+    np, qb = ns["np"], ns["qb"]
+    rng = np.random.default_rng(1)
+    angles = np.column_stack([rng.uniform(-3.1, 3.1, 2000), rng.uniform(-1.5, 1.5, 2000), rng.uniform(-3.1, 3.1, 2000)])
+    rotations = qb.neck_fk(angles)
+    back, ok = qb.neck_ik(rotations)
+    lines = [f"companion neck_fk / neck_ik: {int(ok.sum())} of {len(angles)} poses inverted"]
+    rotation_cls = ns.get("Rotation")
+    if rotation_cls is None:
+        return lines + ["SciPy not available: no SciPy rows"]
+    fk_difference = float(np.abs(rotation_cls.from_euler("ZYX", angles).as_matrix() - rotations).max())
+    ik_difference = float(np.abs(rotation_cls.from_matrix(rotations[ok]).as_euler("ZYX") - back[ok]).max())
+    for what, difference in (("from_euler('ZYX').as_matrix()", fk_difference),
+                             ("from_matrix().as_euler('ZYX')", ik_difference)):
+        if not difference <= tolerance:
+            raise AssertionError(f"SciPy {what} disagrees with the companion: max |difference| {difference:.3g}")
+        lines.append(f"SciPy {what} agrees with the companion: max |difference| {difference:.2g}")
+    return lines
+
+
+# VmHWM, not ru_maxrss: Linux carries the parent's peak across fork and exec
+# into ru_maxrss, while VmHWM belongs to the child's own address space.
+MEMORY_SCRIPT = """
+import json, sys
+import numpy as np
+import quorvel_torso_kinematics_batch as qb
+from quorvel_torso_kinematics import QuorvelArmKinematics
+
+def status(key):
+    for line in open("/proc/self/status"):
+        if line.startswith(key + ":"):
+            return int(line.split()[1]) * 1024
+    raise RuntimeError(key + " not in /proc/self/status")
+
+n = int(sys.argv[1])
+arm = QuorvelArmKinematics.default_left()
+before = status("VmRSS")
+joints = np.empty((n, 2))
+joints[:, 0] = 0.3
+joints[:, 1] = -0.2
+rotations, closed = qb.fk(arm, joints)
+assert closed.all()
+print(json.dumps({"peak": status("VmHWM"), "before": before,
+                  "arrays": joints.nbytes + rotations.nbytes + closed.nbytes}))
+"""
+
+
+def measure_memory(n: int) -> dict[str, float]:
+    """Peak RSS of a child process that runs the companion's fk over n poses."""
+    output = subprocess.run([sys.executable, "-c", MEMORY_SCRIPT, str(n)], check=True, capture_output=True,
+                            text=True).stdout
+    return json.loads(output)
+
+
+def measure_threads(ns: dict, n: int) -> dict[str, float]:
+    """Wall time of ik_from_direction over n poses: one thread on all, two on halves (median of REPEATS, interleaved)."""
+    import threading  # noqa: PLC0415
+
+    np, qb, arm = ns["np"], ns["qb"], ns["arm"]
+    directions = np.tile(ns["V"], (n, 1))
+    halves = [directions[: n // 2], directions[n // 2:]]
+
+    def one() -> tuple[float, float]:
+        start, cpu = time.perf_counter(), time.process_time()
+        qb.ik_from_direction(arm, directions)
+        return time.perf_counter() - start, time.process_time() - cpu
+
+    def two() -> tuple[float, float]:
+        threads = [threading.Thread(target=qb.ik_from_direction, args=(arm, half)) for half in halves]
+        start, cpu = time.perf_counter(), time.process_time()
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        return time.perf_counter() - start, time.process_time() - cpu
+
+    samples: dict[str, list[tuple[float, float]]] = {"one": [], "two": []}
+    for _ in range(REPEATS):
+        samples["one"].append(one())
+        samples["two"].append(two())
+    # Process CPU time over wall time: near 2 when both threads computed at once.
+    return {name: statistics.median(wall for wall, _ in values) for name, values in samples.items()} | {
+        f"{name} cpu": statistics.median(cpu for _, cpu in values) for name, values in samples.items()}
+
+
+def run_batch(core_sampler: Callable[[str], Sampler | None] | None = None, progress=print) -> BatchResults:
+    """Times the companion against the core, the peers and (for NumPy inputs) the main module."""
+    results = BatchResults()
+    results.load.append(os.getloadavg())
+    ns = batch_namespace(load_scipy_rotation())
+    results.checks = check_batch_peers(ns)
+
+    for function in batch_functions():
+        progress(f"  timing companion {function.name} (N = {BATCH_N})")
+        sampler = core_sampler(function.core) if core_sampler is not None else None
+        samples = time_together([(function.statement, ns)], [sampler] if sampler is not None else [])
+        core = statistics.median(samples[1]) if sampler is not None else None
+        results.functions.append(BatchTimes(function, statistics.median(samples[0]) / BATCH_N, core,
+                                            max(spread(bucket) for bucket in samples)))
+
+    progress("  timing companion against peers (SciPy, a Python loop over arm.fk)")
+    pairs = [("arm fk vs Python loop over arm.fk", "qb.fk(arm, BJ)", "loop_fk()")]
+    if "Rotation" in ns:
+        pairs += [("neck fk vs SciPy from_euler('ZYX').as_matrix()", "qb.neck_fk(BNJ)",
+                   "Rotation.from_euler('ZYX', BNJ).as_matrix()"),
+                  ("neck ik vs SciPy from_matrix().as_euler('ZYX')", "qb.neck_ik(BNR)",
+                   "Rotation.from_matrix(BNR).as_euler('ZYX')")]
+    for label, ours, peer in pairs:
+        samples = time_together([(ours, ns), (peer, ns)])
+        results.peers[label] = (statistics.median(samples[0]) / BATCH_N, statistics.median(samples[1]) / BATCH_N)
+
+    progress("  timing the main module with NumPy inputs against lists (one interleaved group)")
+    loop = LoopCost()
+    loop.measure()
+    statements = [(stmt, ns) for _, array_stmt, list_stmt, _ in MAIN_NUMPY_ROWS for stmt in (array_stmt, list_stmt)]
+    medians = [statistics.median(bucket) for bucket in time_together(statements)]
+    loop.measure()
+    for k, (label, _, _, goal) in enumerate(MAIN_NUMPY_ROWS):
+        results.main_numpy.append((label, medians[2 * k] - loop.value, medians[2 * k + 1] - loop.value, goal))
+
+    progress(f"  peak memory of fk over {MEMORY_N:,} poses (child process)")
+    results.memory = measure_memory(MEMORY_N)
+    progress(f"  two threads on halves against one thread, ik_from_direction over {THREAD_N:,} poses")
+    results.threads = measure_threads(ns, THREAD_N)
+    results.load.append(os.getloadavg())
     return results
 
 

@@ -11,7 +11,9 @@ place), dumps callgrind's counts to discard them, runs the statement N times
 in timeit's loop and dumps again under the statement's label. run_bench.py
 reads the labelled dumps; per call = (count - count of the empty loop) / N.
 Instruction counts do not depend on what else the machine is doing, so they
-cross-check the timings on a busy machine.
+cross-check the timings on a busy machine. The array companion's functions
+follow, each run CALLGRIND_BATCH_CALLS times over CALLGRIND_BATCH_ROWS poses
+and dumped under "batch:NAME" (per pose = count / (calls x rows)).
 """
 
 from __future__ import annotations
@@ -53,6 +55,13 @@ def main() -> int:
         floor.callgrind_dump(f"warm-up {label}")
         timer.timeit(args.calls)
         floor.callgrind_dump(label)
+    batch_ns = python_bench.batch_namespace(None, python_bench.CALLGRIND_BATCH_ROWS)
+    for function in python_bench.batch_functions():
+        timer = python_bench._timer(function.statement, batch_ns)  # noqa: SLF001
+        timer.timeit(2)
+        floor.callgrind_dump(f"warm-up batch:{function.name}")
+        timer.timeit(python_bench.CALLGRIND_BATCH_CALLS)
+        floor.callgrind_dump(f"batch:{function.name}")
     return 0
 
 

@@ -12,6 +12,10 @@ Runs, in one go:
      with the Python-level repeats, so all three see the same machine), the
      peers (pure Python, SciPy), and the geometry-document reader against
      json.loads;
+  4. the array companion (quorvel_torso_kinematics_batch): per pose at N = 100,000
+     against the core's per-call time (interleaved), against SciPy and a Python
+     loop over the main module, peak memory over 10,000,000 poses, two threads
+     against one; and the main module given NumPy arrays against lists;
 then prints the tables and one PASS/FAIL line per goal. A missed goal does not
 make the run fail (this is a report); a crash, a failed step or a peer that
 disagrees with the module does.
@@ -23,6 +27,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -42,6 +47,10 @@ CALLGRIND_RATIO_LIMIT = 6.0  # ik_from_direction <= 6 x forward_kinematics
 PURE_FK_SPEEDUP = 10.0
 PURE_IKD_SPEEDUP = 50.0
 SCIPY_SPEEDUP = 20.0
+BATCH_CORE_LIMIT = 1.25  # companion per pose <= 1.25 x the core's per-call time
+BATCH_SCIPY_SPEEDUP = 10.0
+BATCH_LOOP_SPEEDUP = 4.0
+BATCH_MEMORY_LIMIT = 1.1  # peak RSS <= 1.1 x the input and output arrays
 LINEARITY_LIMIT = 1.5  # largest / smallest time per byte over 1 KB, 1 MB, 10 MB
 
 DOCUMENT_SIZES = {"1kb": 1024, "1mb": 1024 * 1024, "10mb": 10 * 1024 * 1024}
@@ -232,8 +241,10 @@ def _python_per_call(build_dir: Path, workdir: Path) -> dict[str, float]:
                     str(PYTHON_CALLGRIND_CALLS)], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     totals = _callgrind_dumps(sorted(workdir.glob("python.out.*")))
     base = totals["pass"]
-    return {label: (total - base) / PYTHON_CALLGRIND_CALLS for label, total in totals.items()
-            if label and not label.startswith("warm-up ") and label != "pass"}
+    # Companion calls: per pose, their few thousand instructions of setup spread over the rows.
+    poses = python_bench.CALLGRIND_BATCH_CALLS * python_bench.CALLGRIND_BATCH_ROWS
+    return {label: total / poses if label.startswith("batch:") else (total - base) / PYTHON_CALLGRIND_CALLS
+            for label, total in totals.items() if label and not label.startswith("warm-up ") and label != "pass"}
 
 
 def _document_instructions(binary: Path, path: Path, workdir: Path) -> float:
@@ -496,6 +507,110 @@ def report(python: python_bench.PythonResults, core: dict, callgrind: Callgrind 
     return goals
 
 
+def batch_instruction_table(callgrind: Callgrind) -> Goal:
+    """The companion per pose against the core per call, in instructions (no core driver op: '-')."""
+    rows = python_bench.CALLGRIND_BATCH_ROWS
+    print(f"Array companion, instructions per pose (callgrind, {python_bench.CALLGRIND_BATCH_CALLS} calls of {rows} "
+          "poses, all of each call counted) against the core per call:")
+    over = []
+    worst = None
+    for function in python_bench.batch_functions():
+        count = callgrind.python.get(f"batch:{function.name}")
+        core = callgrind.core.get(CORE_OPERATION.get(function.core, ""))
+        if count is None:
+            continue
+        ratio = count / core if core else None
+        if ratio is not None:
+            worst = max(worst or (0.0, ""), (ratio, function.name))
+            if not ratio <= BATCH_CORE_LIMIT:
+                over.append(f"{function.name} {ratio:.2f}")
+        core_text = f"{core:9.0f}" if core else f"{'-':>9}"
+        print(f"  {function.name:44} {count:9.0f}  core {core_text}  {_ratio(ratio, 6)}")
+    detail = (f"all within; worst {worst[1]} {worst[0]:.2f}" if worst and not over
+              else f"{len(over)} over: " + ", ".join(over) if over else "no core counts")
+    return Goal(f"companion per pose <= {BATCH_CORE_LIMIT} x core per call in instructions (cross-check)",
+                not over if worst else None, detail)
+
+
+def batch_report(batch: python_bench.BatchResults, callgrind: Callgrind | None = None) -> list[Goal]:
+    goals: list[Goal] = []
+    n = python_bench.BATCH_N
+    loads = ", ".join(f"{a:.2f} {b:.2f} {c:.2f}" for a, b, c in batch.load)
+    print(f"Array companion, per pose at N = {n:,} (the core benchmark's input repeated), process CPU time,")
+    print("median of 5 repeats interleaved with single Google Benchmark runs of the core operation named.")
+    print(f"Load average (1, 5, 15 min) before and after this section: {loads} on {os.cpu_count()} cores.")
+    header = f"{'function':44} | {'ns/pose':>8} | {'core ns':>8} | {'core benchmark':28} | {'ratio':>6} | {'spread':>6}"
+    print("-" * len(header))
+    print(header)
+    print("-" * len(header))
+    over = []
+    worst = None
+    for entry in batch.functions:
+        per_pose = entry.per_pose * 1e9
+        core = entry.core * 1e9 if entry.core is not None else None
+        ratio = per_pose / core if core else None
+        if ratio is not None:
+            worst = max(worst or (0.0, ""), (ratio, entry.function.name))
+            if not ratio <= BATCH_CORE_LIMIT:
+                over.append(f"{entry.function.name} {ratio:.2f}")
+        print(f"{entry.function.name:44} | {per_pose:8.1f} | {_ns(core, 8)} | {entry.function.core:28} |"
+              f" {_ratio(ratio, 6)} | {entry.spread * 100:5.0f}%")
+    print("-" * len(header))
+    if worst is None:
+        goals.append(Goal(f"companion per pose <= {BATCH_CORE_LIMIT} x core per call", None, "core not measured"))
+    else:
+        goals.append(Goal(f"companion per pose <= {BATCH_CORE_LIMIT} x core per call, every function (time)",
+                          not over, f"all within; worst {worst[1]} {worst[0]:.2f}" if not over
+                          else f"{len(over)} over: " + ", ".join(over)))
+
+    if callgrind is not None:
+        print()
+        goals.append(batch_instruction_table(callgrind))
+
+    print()
+    print(f"Companion against peers, per pose at N = {n:,}, each pair one interleaved group:")
+    for label, (ours, peer) in batch.peers.items():
+        print(f"  {label:50} companion {ours * 1e9:8.1f} ns, peer {peer * 1e9:8.1f} ns: {peer / ours:6.1f}x"
+              f" (whole call {ours * n * 1e3:.1f} ms vs {peer * n * 1e3:.1f} ms)")
+    loop = batch.peers.get("arm fk vs Python loop over arm.fk")
+    if loop is not None:
+        goals.append(Goal(f"companion arm fk >= {BATCH_LOOP_SPEEDUP:g}x a Python loop over arm.fk",
+                          loop[1] / loop[0] >= BATCH_LOOP_SPEEDUP, f"{loop[1] / loop[0]:.1f}x"))
+    scipy = [(label, peer / ours) for label, (ours, peer) in batch.peers.items() if "SciPy" in label]
+    if scipy:
+        goals.append(Goal(f"companion neck fk and ik >= {BATCH_SCIPY_SPEEDUP:g}x SciPy's vectorised Rotation",
+                          all(x >= BATCH_SCIPY_SPEEDUP for _, x in scipy),
+                          ", ".join(f"{label.split(' vs')[0]} {x:.1f}x" for label, x in scipy)))
+    else:
+        goals.append(Goal(f"companion neck >= {BATCH_SCIPY_SPEEDUP:g}x SciPy", None, "SciPy not available"))
+
+    print()
+    memory = batch.memory
+    ratio = memory["peak"] / memory["arrays"]
+    print(f"Peak RSS, companion fk over {python_bench.MEMORY_N:,} poses in a child process: "
+          f"{memory['peak'] / 2**20:.0f} MiB; input and output arrays {memory['arrays'] / 2**20:.0f} MiB; "
+          f"interpreter and modules before the arrays {memory['before'] / 2**20:.0f} MiB")
+    goals.append(Goal(f"peak RSS <= {BATCH_MEMORY_LIMIT} x the arrays, fk over {python_bench.MEMORY_N:,} poses",
+                      ratio <= BATCH_MEMORY_LIMIT, f"{ratio:.3f}x"))
+    threads = batch.threads
+    print(f"Threads, ik_from_direction over {python_bench.THREAD_N:,} poses, wall time, median of 5 interleaved: "
+          f"one thread {threads['one'] * 1e3:.1f} ms, two threads on halves {threads['two'] * 1e3:.1f} ms "
+          f"({threads['one'] / threads['two']:.2f}x); process CPU time over wall time: one thread "
+          f"{threads['one cpu'] / threads['one']:.2f}, two threads {threads['two cpu'] / threads['two']:.2f} "
+          "(2 would mean both threads computed at once the whole time)")
+
+    print()
+    print("Main module given float64 NumPy arrays against the same call given lists (one interleaved group,")
+    print("per call, empty loop subtracted):")
+    for label, array_time, list_time, goal in batch.main_numpy:
+        ratio = array_time / list_time
+        print(f"  {label:28} ndarray {array_time * 1e9:8.1f} ns, list {list_time * 1e9:8.1f} ns: {ratio:5.2f}x")
+        goals.append(Goal(f"main module {label} with an ndarray <= {goal} x with a list", ratio <= goal,
+                          f"{ratio:.2f}x"))
+    print("\n".join(batch.checks))
+    return goals
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description="Benchmark report for quorvel_torso_kinematics")
     parser.add_argument("--build-dir", type=Path, default=Path("build/bench"))
@@ -519,9 +634,14 @@ def main() -> int:
             if arm.arm_arc() != 0.7 or arm.coupler_arc() != 0.5:
                 raise AssertionError(f"from_json read the {size} document wrongly")
 
+    log("array companion (per pose, peers, memory, threads, NumPy inputs to the main module)")
+    batch = python_bench.run_batch(core_sampler_factory(build_dir, doc_dir, available), progress=log)
+
     print()
     print("\n".join(python.peer_checks))
     goals = report(python, core, callgrind)
+    print()
+    goals += batch_report(batch, callgrind)
     print()
     print("Goals (a report: a FAIL does not fail the build)")
     for goal in goals:

@@ -23,6 +23,7 @@ from typing import TYPE_CHECKING, NoReturn
 import numpy as np
 from numpy.typing import NDArray
 
+import quorvel_torso_kinematics_batch as batch
 from quorvel_torso_kinematics import QuorvelArmKinematics
 
 if TYPE_CHECKING:
@@ -156,14 +157,14 @@ def infer_branch(arm: Arm) -> str | None:
     side of the elbows, so comparing with the positive branch tells them apart.
     """
     positive = flag_arm(arm.arm_arc(), arm.coupler_arc(), "positive", arm.mirror())
-    angles = np.linspace(-math.pi, math.pi, 37).tolist()
-    closing = [(a, b) for a in angles for b in angles if arm.is_reachable_joints(a, b)]
-    if not closing:
+    angles = np.linspace(-math.pi, math.pi, 37)
+    pairs = np.stack(np.meshgrid(angles, angles, indexing="ij"), axis=-1).reshape(-1, 2)
+    directions, closing = batch.direction(arm, pairs)
+    if not closing.any():
         return None
-    for a, b in closing:
-        if math.dist(arm.direction(a, b), positive.direction(a, b)) > 1e-9:
-            return "negative"
-    return "positive"
+    reference, _ = batch.direction(positive, pairs[closing])
+    distances = np.linalg.norm(directions[closing] - reference, axis=1)
+    return "negative" if (distances > 1e-9).any() else "positive"
 
 
 def arm_from_flags(args: argparse.Namespace) -> NamedArm:
@@ -192,28 +193,34 @@ def select_arms(args: argparse.Namespace) -> list[NamedArm]:
 
 def joint_grid(arm: Arm, angles: NDArray[np.float64]) -> NDArray[np.bool_]:
     """closes[i, j]: whether (θ_A = angles[j], θ_B = angles[i]) closes the loop."""
-    values = angles.tolist()
-    return np.array([[arm.is_reachable_joints(a, b) for a in values] for b in values], dtype=bool)
+    theta_a, theta_b = np.meshgrid(angles, angles)
+    return batch.is_reachable_joints(arm, np.stack((theta_a, theta_b), axis=-1))
+
+
+def unit_vectors(lons: NDArray[np.float64], lats: NDArray[np.float64]) -> NDArray[np.float64]:
+    """v[i, j]: unit_vector(lons[j], lats[i]) for the whole grid at once."""
+    lon = np.radians(lons)[np.newaxis, :]
+    lat = np.radians(lats)[:, np.newaxis]
+    x, y, z = np.broadcast_arrays(np.cos(lat) * np.cos(lon), np.cos(lat) * np.sin(lon), np.sin(lat))
+    return np.stack((x, y, z), axis=-1)
 
 
 def direction_grid(arm: Arm, lons: NDArray[np.float64], lats: NDArray[np.float64]) -> NDArray[np.bool_]:
     """reach[i, j]: whether the direction at (lons[j], lats[i]) is reachable."""
-    return np.array(
-        [[arm.is_reachable_direction(unit_vector(lon, lat)) for lon in lons.tolist()] for lat in lats.tolist()],
-        dtype=bool,
-    )
+    _, reach = batch.ik_from_direction(arm, unit_vectors(lons, lats))
+    return reach
 
 
 def forward_images(arm: Arm, angles: NDArray[np.float64], closes: NDArray[np.bool_]) -> NDArray[np.float64]:
     """Longitude and latitude of v_3 for a thinned-out set of closing joint pairs (rows of two)."""
     step = max(1, len(angles) // OVERLAY_SAMPLES)
-    points = [
-        lon_lat_degrees(arm.direction(float(angles[j]), float(angles[i])))
-        for i in range(0, len(angles), step)
-        for j in range(0, len(angles), step)
-        if closes[i, j]
-    ]
-    return np.array(points, dtype=np.float64).reshape(-1, 2)
+    picked = angles[::step]
+    theta_a, theta_b = np.meshgrid(picked, picked)
+    pairs = np.stack((theta_a, theta_b), axis=-1)[closes[::step, ::step]]
+    v, _ = batch.direction(arm, pairs)
+    lon = np.degrees(np.arctan2(v[:, 1], v[:, 0]))
+    lat = np.degrees(np.arcsin(v[:, 2] / np.linalg.norm(v, axis=1)))
+    return np.stack((lon, lat), axis=-1).reshape(-1, 2)
 
 
 def sphere_fraction(reach: NDArray[np.bool_], lats: NDArray[np.float64]) -> float:

@@ -11,7 +11,7 @@ test: test-typing
 $(INSTALLED): $(wildcard stubs/*/*.pyi)
 
 test-typing: $(INSTALLED)
-	@$(PY) -m mypy.stubtest quorvel_torso_kinematics | sed 's/^/typing: stubtest: /'
+	@$(PY) -m mypy.stubtest quorvel_torso_kinematics quorvel_torso_kinematics_batch | sed 's/^/typing: stubtest: /'
 	@$(PY) -m mypy --strict --cache-dir build/mypy-cache/examples --exclude '^examples/cpp/' examples/ \
 	  | sed 's/^/typing: examples: /'
 	@$(PY) -m pytest -q -p no:cacheprovider tests/typing | sed 's/^/typing: stub agreement: /'

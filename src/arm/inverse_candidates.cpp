@@ -19,7 +19,12 @@ double signed_angle(const Vector3& p, const Vector3& q, const Vector3& k) {
 
 }  // namespace
 
-CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const Vector3& d) {
+namespace {
+
+// Calls sink(slot, candidate) for each confirmed candidate, slot 2·i + j for
+// the sides (eps_A, eps_B) = (+,+), (+,-), (-,+), (-,-), in that order.
+template <class Sink>
+void enumerate_candidates(const SphericalLinkGeometry& geometry, const Vector3& d, Sink sink) {
     // Every closure and confirmation below shares the arcs' sines and cosines.
     const ArmConstants c = arm_constants(geometry);
     const Vector3 axis_a = joint_axis_a();
@@ -35,28 +40,41 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const 
         Vector3 elbow;
     };
     std::array<std::optional<JointB>, 2> joint_b;
-    for (std::size_t i = 0; i < 2; ++i) {
-        const double eps_b = i == 0 ? 1.0 : -1.0;
+    for (std::size_t j = 0; j < 2; ++j) {
+        const double eps_b = j == 0 ? 1.0 : -1.0;
         const std::optional<Vector3> v_4 = close_loop_cos(axis_b, c.trig.cos_arc, d, c.cos_coupler, eps_b);
         if (!v_4) continue;
         const double theta_b = signed_angle(p_b, project_off_axis(*v_4, axis_b), axis_b);
-        joint_b[i] = JointB{theta_b, elbow_b(c.m, c.trig, theta_b)};
+        joint_b[j] = JointB{theta_b, elbow_b(c.m, c.trig, theta_b)};
     }
 
-    CandidateList candidates;
-    for (const double eps_a : {1.0, -1.0}) {
+    for (std::size_t i = 0; i < 2; ++i) {
+        const double eps_a = i == 0 ? 1.0 : -1.0;
         const std::optional<Vector3> v_2 = close_loop_cos(axis_a, c.trig.cos_arc, d, c.cos_coupler, eps_a);
         if (!v_2) continue;
         const double theta_a = signed_angle(p_a, project_off_axis(*v_2, axis_a), axis_a);
         const Vector3 elbow = elbow_a(c.m, c.trig, theta_a);
-        for (const std::optional<JointB>& b : joint_b) {
-            if (!b) continue;
-            const std::optional<ArmPose> pose = pose_from_elbows(c, elbow, b->elbow);
+        for (std::size_t j = 0; j < 2; ++j) {
+            if (!joint_b[j]) continue;
+            const std::optional<ArmPose> pose = pose_from_elbows(c, elbow, joint_b[j]->elbow);
             if (!pose) continue;
-            candidates.push_back(IkCandidate{theta_a, b->theta_b, *pose});
+            sink(2 * i + j, IkCandidate{theta_a, joint_b[j]->theta_b, *pose});
         }
     }
+}
+
+}  // namespace
+
+CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const Vector3& d) {
+    CandidateList candidates;
+    enumerate_candidates(geometry, d, [&candidates](std::size_t, const IkCandidate& c) { candidates.push_back(c); });
     return candidates;
+}
+
+CandidateSlots direction_candidate_slots(const SphericalLinkGeometry& geometry, const Vector3& d) {
+    CandidateSlots slots;
+    enumerate_candidates(geometry, d, [&slots](std::size_t slot, const IkCandidate& c) { slots[slot] = c; });
+    return slots;
 }
 
 }  // namespace quorvel

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 #include "arm/forward_kinematics.hpp"
 #include "arm/spherical_link_geometry.hpp"
@@ -39,8 +40,24 @@ private:
     std::size_t count_ = 0;
 };
 
+// The direction solvers' acceptance: a direction shorter than this has no
+// unit form, and a candidate reaches a unit direction u when its v_3 lies
+// within the tolerance of u (written so that NaN never does).
+inline constexpr double kMinimumDirectionLength = 1e-12;
+inline constexpr double kDirectionTolerance = 1e-6;
+inline bool points_along(const IkCandidate& c, const Vector3& u) {
+    return norm(c.pose.v_3 - u) < kDirectionTolerance;
+}
+
 // Candidates in the order (eps_A, eps_B) = (+,+), (+,-), (-,+), (-,-), gaps
 // where a closure or the confirmation fails. d is used as given.
 CandidateList direction_candidates(const SphericalLinkGeometry& geometry, const Vector3& d);
+
+// The same candidates, each kept in the slot of the sides that produced it,
+// so a caller following a path can tell which branch a candidate belongs to
+// even where another one drops out. The filled slots, read in order, are the
+// list direction_candidates returns.
+using CandidateSlots = std::array<std::optional<IkCandidate>, 4>;
+CandidateSlots direction_candidate_slots(const SphericalLinkGeometry& geometry, const Vector3& d);
 
 }  // namespace quorvel

@@ -11,19 +11,6 @@ namespace quorvel {
 namespace {
 
 constexpr double kOrientationTolerance = 1e-6;
-constexpr double kDirectionTolerance = 1e-6;
-constexpr double kMinimumDirectionLength = 1e-12;
-
-double frobenius_distance(const Matrix3& f, const Matrix3& r) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        for (std::size_t j = 0; j < 3; ++j) {
-            const double diff = f[i][j] - r[i][j];
-            sum += diff * diff;
-        }
-    }
-    return std::sqrt(sum);
-}
 
 // Plain differences: joint angles are never wrapped.
 double pair_metric(const IkCandidate& c, const std::optional<JointPair>& near) {
@@ -37,6 +24,17 @@ double pair_metric(const IkCandidate& c, const std::optional<JointPair>& near) {
 
 }  // namespace
 
+double rotation_distance(const Matrix3& f, const Matrix3& r) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t j = 0; j < 3; ++j) {
+            const double diff = f[i][j] - r[i][j];
+            sum += diff * diff;
+        }
+    }
+    return std::sqrt(sum);
+}
+
 std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3& r) {
     const Vector3 d{r[0][2], r[1][2], r[2][2]};
     const CandidateList candidates = direction_candidates(geometry, d);
@@ -44,7 +42,7 @@ std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3
     const IkCandidate* best = nullptr;
     double best_distance = 0.0;
     for (const IkCandidate& c : candidates) {
-        const double e = frobenius_distance(c.pose.rotation, r);
+        const double e = rotation_distance(c.pose.rotation, r);
         // Written so that a NaN distance is never accepted.
         if (!(e < kOrientationTolerance)) continue;
         if (best == nullptr || e < best_distance) {
@@ -67,7 +65,7 @@ std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry
     double best_metric = 0.0;
     for (const IkCandidate& c : candidates) {
         // Drops the pairs whose coupler closes on the far side of the elbows.
-        if (!(norm(c.pose.v_3 - u) < kDirectionTolerance)) continue;
+        if (!points_along(c, u)) continue;
         const double metric = pair_metric(c, near);
         // Only a strict, NaN-free improvement displaces the earlier candidate.
         if (best == nullptr || best_metric > metric) {
@@ -77,6 +75,27 @@ std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry
     }
     if (best == nullptr) return std::nullopt;
     return JointPair{best->theta_a, best->theta_b};
+}
+
+std::optional<PointingSolution> nearest_pointing(const SphericalLinkGeometry& geometry, const Matrix3& r) {
+    const Vector3 v{r[0][2], r[1][2], r[2][2]};
+    const double length = norm(v);
+    if (length < kMinimumDirectionLength) return std::nullopt;
+    const Vector3 u = v / length;
+    const CandidateList candidates = direction_candidates(geometry, u);
+
+    const IkCandidate* best = nullptr;
+    double best_residual = 0.0;
+    for (const IkCandidate& c : candidates) {
+        if (!points_along(c, u)) continue;
+        const double residual = rotation_distance(c.pose.rotation, r);
+        if (best == nullptr || best_residual > residual) {
+            best = &c;
+            best_residual = residual;
+        }
+    }
+    if (best == nullptr) return std::nullopt;
+    return PointingSolution{{best->theta_a, best->theta_b}, best_residual};
 }
 
 bool is_reachable_orientation(const SphericalLinkGeometry& geometry, const Matrix3& r) {

@@ -18,6 +18,24 @@ std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3
 std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry, const Vector3& v,
                                            const std::optional<JointPair>& near);
 
+// Where a target rotation lies off the reachable set (a twist about the
+// pointing axis the arm cannot make, sensor noise), the best the arm can do:
+// point along the target's third column.
+struct PointingSolution {
+    JointPair joints;
+    double residual;  // rotation_distance(reached rotation, target)
+};
+
+// Among the pairs that put v_3 within 1e-6 of the target's third column
+// (normalised, as ik_from_direction does), the one whose rotation is nearest
+// the target; the earlier candidate on a tie or a NaN distance. Empty exactly
+// when that direction cannot be reached.
+std::optional<PointingSolution> nearest_pointing(const SphericalLinkGeometry& geometry, const Matrix3& r);
+
+// Frobenius distance between two matrices, summed row by row: the measure
+// ik accepts a candidate by.
+double rotation_distance(const Matrix3& a, const Matrix3& b);
+
 bool is_reachable_orientation(const SphericalLinkGeometry& geometry, const Matrix3& r);
 bool is_reachable_direction(const SphericalLinkGeometry& geometry, const Vector3& v);
 bool is_reachable_joints(const SphericalLinkGeometry& geometry, double theta_a, double theta_b);

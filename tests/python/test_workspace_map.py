@@ -5,6 +5,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
@@ -115,3 +116,29 @@ def test_lon_lat_convention_and_round_trip(script, v, lon, lat):
 def test_branch_is_recovered_from_a_document_arm(script, branch, mirror):
     arm = Arm.from_json(f'[0.9, 0.7, "{branch}", {"true" if mirror else "false"}]')
     assert script.infer_branch(arm) == branch
+
+
+# The maps are drawn from the array companion; they must be the ones the
+# per-call predicates give, cell by cell.
+@pytest.mark.parametrize("resolution", [24, 361])
+@pytest.mark.parametrize(
+    "arm", [Arm.default_left(), Arm.default_right(), Arm.from_json('[0.9, 0.7, "negative", true]')],
+    ids=["left", "right", "custom"],
+)
+def test_grids_are_the_per_call_predicates(script, arm, resolution):
+    angles = np.linspace(-math.pi, math.pi, resolution)
+    values = angles.tolist()
+    closes = script.joint_grid(arm, angles)
+    assert closes.tolist() == [[arm.is_reachable_joints(a, b) for a in values] for b in values]
+    lons = np.linspace(-179.0, 179.0, resolution)
+    lats = np.linspace(-89.0, 89.0, max(2, resolution // 2))
+    reach = script.direction_grid(arm, lons, lats)
+    assert reach.tolist() == [
+        [arm.is_reachable_direction(script.unit_vector(lon, lat)) for lon in lons.tolist()] for lat in lats.tolist()
+    ]
+    images = script.forward_images(arm, angles, closes)
+    step = max(1, resolution // script.OVERLAY_SAMPLES)
+    expected = [script.lon_lat_degrees(arm.direction(values[j], values[i]))
+                for i in range(0, resolution, step) for j in range(0, resolution, step) if closes[i, j]]
+    assert images.shape == (len(expected), 2)
+    assert np.allclose(images, np.array(expected).reshape(-1, 2), rtol=0, atol=1e-9)

@@ -43,8 +43,10 @@ def check_wheel_file(wheel):
     with zipfile.ZipFile(wheel) as archive:
         names = archive.namelist()
     extension = re.compile(rf"{MODULE}\.cpython-313-[^/]+\.so")
+    companion = re.compile(rf"{MODULE}_batch\.cpython-313-[^/]+\.so|{MODULE}_batch-stubs/__init__\.pyi")
     dist_info = re.compile(rf"{MODULE}-[^/]+\.dist-info/")
-    strays = [n for n in names if not (extension.fullmatch(n) or n == f"{STUBS}/__init__.pyi" or dist_info.match(n))]
+    strays = [n for n in names if not (extension.fullmatch(n) or companion.fullmatch(n) or n == f"{STUBS}/__init__.pyi"
+                                        or dist_info.match(n))]
     check(not strays, f"wheel carries files beyond the module, its stubs and metadata: {strays}")
     cpp_package = [n for n in names if n.endswith((".h", ".hpp", ".a", ".cmake")) or "cmake" in n.lower()]
     check(not cpp_package, f"wheel carries headers, static libraries or CMake files: {cpp_package}")
