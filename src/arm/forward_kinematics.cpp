@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "arm/elbow_points.hpp"
 #include "arm/loop_closure.hpp"
+#include "linalg/vector3_arithmetic.hpp"
 
 namespace quorvel {
 

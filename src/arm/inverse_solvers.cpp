@@ -5,6 +5,7 @@
 
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
+#include "linalg/vector3_arithmetic.hpp"
 
 namespace quorvel {
 

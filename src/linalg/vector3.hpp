@@ -20,9 +20,7 @@ inline Vector3 cross(const Vector3& a, const Vector3& b) {
 
 inline double norm(const Vector3& a) { return std::sqrt(dot(a, a)); }
 
-inline Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline Vector3 operator*(double s, const Vector3& a) { return {s * a.x, s * a.y, s * a.z}; }
-inline Vector3 operator/(const Vector3& a, double s) { return {a.x / s, a.y / s, a.z / s}; }
 
 }  // namespace quorvel
