@@ -2,39 +2,32 @@
 //   quorvel_callgrind_driver OPERATION N [FILE]
 // OPERATION is one of fk, is_reachable_joints, direction_candidates, ik,
 // is_reachable_orientation, ik_from_direction, ik_from_direction_near,
-// is_reachable_direction, neck_fk, neck_ik, and, when the geometry-document
-// reader is present, parse_typical and parse_file (which reads the document
-// in FILE, the third argument). The per-call count is the
-// difference of two runs with different N divided by the difference in N.
+// is_reachable_direction, neck_fk, neck_ik, parse_typical and parse_file
+// (which reads the document in FILE, the third argument). The per-call count
+// is the difference of two runs with different N divided by the difference in N.
 // Inputs are the ones of the other benchmarks (default left arm at
 // (0.3, -0.2); neck at (0.3, -0.7, 1.1)).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <string>
 
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
+#include "geometry_doc/geometry_document.hpp"
 #include "neck/neck_kinematics.hpp"
-
-#ifdef QUORVEL_BENCH_DOC_HEADER
-#include <fstream>
-#include <sstream>
-#include <string>
-
-#include QUORVEL_BENCH_DOC_HEADER
-#endif
 
 namespace {
 
 using namespace quorvel;
 
-#ifdef QUORVEL_BENCH_DOC_HEADER
 // The typical document of the Python-level benchmarks.
 constexpr const char* kTypicalDocument =
     R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false})";
-#endif
 
 // Keeps the compiler from hoisting the inputs out of the loop or dropping the
 // results: both go through memory the optimiser cannot see through.
@@ -120,7 +113,6 @@ int main(int argc, char** argv) {
             bool result = is_reachable_direction(geometry, direction);
             keep(result);
         });
-#ifdef QUORVEL_BENCH_DOC_HEADER
     } else if (std::strcmp(operation, "parse_typical") == 0 || std::strcmp(operation, "parse_file") == 0) {
         std::string text(kTypicalDocument);
         if (std::strcmp(operation, "parse_file") == 0) {
@@ -139,7 +131,6 @@ int main(int argc, char** argv) {
             auto result = parse_geometry_document(text);
             keep(result);
         });
-#endif
     } else if (std::strcmp(operation, "neck_fk") == 0) {
         repeat(n, [&] {
             keep(neck_angles);

@@ -4,14 +4,24 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(QUORVEL_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/quorvel_torso_kinematics")
 set(QUORVEL_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/quorvel_torso_kinematics")
 
-# The headers keep their src/ layout under the include directory, so their own
-# includes ("linalg/vector3.hpp") resolve as they do in the tree.
+# The public headers keep their src/ layout under include/quorvel, and
+# consumers get include/ on their path: they write <quorvel/arm/...>, and no
+# short name such as linalg/vector3.hpp can collide with another package's.
+# The headers include each other relatively ("../linalg/vector3.hpp"), which
+# resolves the same in src/ and in include/quorvel/. The file set is private
+# (installing an exported one would put include/quorvel itself on the
+# consumers' path), so its files are installed one by one.
+get_target_property(_quorvel_public_headers quorvel_core HEADER_SET)
+foreach(_header IN LISTS _quorvel_public_headers)
+  file(RELATIVE_PATH _relative "${PROJECT_SOURCE_DIR}/src" "${_header}")
+  get_filename_component(_subdir "${_relative}" DIRECTORY)
+  install(FILES "${_header}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/quorvel/${_subdir}" COMPONENT development)
+endforeach()
 install(TARGETS quorvel_core EXPORT quorvel_torso_kinematicsTargets
   ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT development
-  FILE_SET HEADERS DESTINATION "${QUORVEL_INSTALL_INCLUDEDIR}" COMPONENT development)
+  INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(EXPORT quorvel_torso_kinematicsTargets
   NAMESPACE quorvel_torso_kinematics::
   DESTINATION "${QUORVEL_INSTALL_CMAKEDIR}"

@@ -1,20 +1,22 @@
-# make test-cpp-package - install the C++ package (headers, static core, CMake
-#                         configuration; no Python needed) into build/package-prefix,
-#                         check the installed tree, then build and run examples/cpp
-#                         against it, and again against a moved copy of the prefix.
-# Uses the bootstrap step and the bash recipe shell from the main Makefile.
+# The C++ package check; uses WERROR and the bootstrap step from the Makefile.
 .PHONY: test-cpp-package
 
-test: test-cpp-package
-
 PKG_BUILD   := build/package
+PKG_USER    := build/package-user
 PKG_PREFIX  := build/package-prefix
 PKG_EXAMPLE := build/package-example
 PKG_MOVED   := build/package-relocated
 
-test-cpp-package: | bootstrap
-	@cmake -S . -B $(PKG_BUILD) -DQUORVEL_BUILD_EXTENSION=OFF -DQUORVEL_BUILD_TESTS=OFF >/dev/null
+# Installs the package (headers, static core, CMake configuration; no Python)
+# into PKG_PREFIX, checks the tree, then builds and runs examples/cpp against
+# it and against a moved copy of the prefix. The README's package build is
+# configured too, as a user runs it: it must carry no -Werror.
+test-cpp-package: | bootstrap ## install the C++ package into build/package-prefix, check it, build and run examples/cpp
+	@cmake -S . -B $(PKG_USER) -DQUORVEL_BUILD_EXTENSION=OFF >/dev/null
+	@$(PY) scripts/check_werror.py off $(PKG_USER)
+	@cmake -S . -B $(PKG_BUILD) $(WERROR) -DQUORVEL_BUILD_EXTENSION=OFF -DQUORVEL_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(PKG_BUILD) -j2 >$(PKG_BUILD)/build.log 2>&1 || { cat $(PKG_BUILD)/build.log; exit 1; }
+	@$(PY) scripts/check_werror.py on $(PKG_BUILD)
 	@rm -rf $(PKG_PREFIX) $(PKG_PREFIX).hidden $(PKG_BUILD)/python-prefix
 	@cmake --install $(PKG_BUILD) --prefix $(PKG_PREFIX) --component development >$(PKG_BUILD)/install.log 2>&1 \
 	  || { cat $(PKG_BUILD)/install.log; exit 1; }
@@ -29,5 +31,5 @@ test-cpp-package: | bootstrap
 	@mv $(PKG_PREFIX) $(PKG_PREFIX).hidden
 	@rc=0; tests/cpp_package/run_example.sh $(PKG_MOVED)/example $(PKG_MOVED)/prefix || rc=$$?; \
 	  mv $(PKG_PREFIX).hidden $(PKG_PREFIX); exit $$rc
-	@echo "test-cpp-package: $$(cat $(PKG_BUILD)/headers.count) headers, core and CMake config installed;" \
+	@echo "test-cpp-package: $$(cat $(PKG_BUILD)/headers.count) headers under include/quorvel, core and CMake config installed;" \
 	  "example built and ran from the prefix and from a moved copy ($$(tail -n 1 $(PKG_EXAMPLE)/run.log))"

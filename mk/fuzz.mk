@@ -1,12 +1,4 @@
-# make fuzz [SECONDS=60]  - build the geometry document fuzzer (clang++, libFuzzer,
-#                           ASan+UBSan) and run it for SECONDS on one job, from
-#                           fuzz/seeds and the corpus kept (merged down after each
-#                           run) in build/fuzz/corpus; findings in build/fuzz/findings
-# make soak [SOAK_CALLS=1000000] [THREAD_CALLS=1000000]
-#                         - every method on its success and error paths
-#                           SOAK_CALLS times each, memory and reference counts
-#                           checked flat, then the threads test with THREAD_CALLS
-# Uses PY, VENV and INSTALLED from the main Makefile.
+# Fuzzing and soaking; uses PY, INSTALLED and the bootstrap step from the Makefile.
 .PHONY: fuzz soak
 
 SECONDS      ?= 60
@@ -14,7 +6,9 @@ FUZZ_BUILD   := build/fuzz
 SOAK_CALLS   ?= 1000000
 THREAD_CALLS ?= 1000000
 
-fuzz: | bootstrap
+# clang++ with libFuzzer, ASan and UBSan, on one job, from fuzz/seeds and the
+# corpus kept in build/fuzz/corpus (merged down after each run).
+fuzz: | bootstrap ## fuzz the geometry document reader for SECONDS (60); findings in build/fuzz/findings
 	@fuzz/ensure_toolchain.sh
 	@CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j2 >$(FUZZ_BUILD)/build.log 2>&1 || { cat $(FUZZ_BUILD)/build.log; exit 1; }
@@ -31,6 +25,6 @@ fuzz: | bootstrap
 	@rm -rf $(FUZZ_BUILD)/corpus && mv $(FUZZ_BUILD)/corpus.merged $(FUZZ_BUILD)/corpus
 	@echo "fuzz: no crash or hang; corpus merged down to $$(ls $(FUZZ_BUILD)/corpus | wc -l) files"
 
-soak: $(INSTALLED)
+soak: $(INSTALLED) ## every method SOAK_CALLS times with memory and refcounts checked flat, then the threads test with THREAD_CALLS
 	@$(PY) tests/python/soak.py --calls $(SOAK_CALLS)
 	@QUORVEL_THREAD_CALLS=$(THREAD_CALLS) $(PY) -m pytest -q -s -p no:cacheprovider tests/python/test_threads.py

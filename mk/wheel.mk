@@ -1,19 +1,18 @@
-# make test-wheel - build the cp313 wheel into dist/, install it alone into a
-#                   throw-away venv and run tests/wheel/smoke.py there, from a
-#                   directory outside the source tree: tags, contents (no C++
-#                   package), import location, a few kinematics values, and the
-#                   stubs seen by mypy through that venv.
-# Uses PY and INSTALLED from the main Makefile.
+# The wheel check; uses PY and INSTALLED from the Makefile.
 .PHONY: test-wheel
-test: test-wheel
 
 WHEEL_BUILD := build/wheel-dist
 WHEEL_SMOKE := build/wheel-smoke
 
-test-wheel: $(INSTALLED)
+# The wheel is built as a user's `pip install .` builds it, so its compile
+# commands must carry no -Werror. tests/wheel/smoke.py then runs from outside
+# the tree in a venv holding the wheel alone: tags, contents (no C++ package),
+# import location, a few kinematics values, the stubs seen by mypy.
+test-wheel: $(INSTALLED) ## build the cp313 wheel into dist/ and smoke-test it alone in a clean venv
 	@mkdir -p dist $(WHEEL_SMOKE) && rm -f dist/quorvel_torso_kinematics-*.whl
 	@$(PY) -m pip wheel . -w dist --no-deps --no-build-isolation -C build-dir=$(WHEEL_BUILD) \
 	  >$(WHEEL_SMOKE)/wheel.log 2>&1 || { cat $(WHEEL_SMOKE)/wheel.log; echo "wheel: pip wheel failed"; exit 1; }
+	@$(PY) scripts/check_werror.py off $(WHEEL_BUILD)
 	@wheels=(dist/quorvel_torso_kinematics-*.whl); \
 	[ "$${#wheels[@]}" -eq 1 ] && [ -f "$${wheels[0]}" ] || { echo "wheel: expected one wheel in dist/, found: $${wheels[*]}"; exit 1; }; \
 	rm -rf $(WHEEL_SMOKE)/venv; \

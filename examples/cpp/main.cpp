@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "arm/forward_kinematics.hpp"
-#include "arm/inverse_solvers.hpp"
-#include "geometry_doc/geometry_document.hpp"
-#include "neck/neck_kinematics.hpp"
+#include <quorvel/arm/forward_kinematics.hpp>
+#include <quorvel/arm/inverse_solvers.hpp>
+#include <quorvel/geometry_doc/geometry_document.hpp>
+#include <quorvel/neck/neck_kinematics.hpp>
 
 namespace q = quorvel;
 

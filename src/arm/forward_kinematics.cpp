@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "arm/elbow_points.hpp"
 #include "arm/loop_closure.hpp"
 
 namespace quorvel {

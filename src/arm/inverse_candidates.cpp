@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 
+#include "arm/elbow_points.hpp"
 #include "arm/loop_closure.hpp"
 
 namespace quorvel {

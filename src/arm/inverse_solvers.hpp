@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "arm/joint_pair.hpp"
-#include "arm/spherical_link_geometry.hpp"
-#include "linalg/matrix3.hpp"
-#include "linalg/vector3.hpp"
+#include "../linalg/matrix3.hpp"
+#include "../linalg/vector3.hpp"
+#include "joint_pair.hpp"
+#include "spherical_link_geometry.hpp"
 
 namespace quorvel {
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+
 namespace quorvel {
 
 std::optional<Vector3> close_loop(const Vector3& u, double alpha, const Vector3& w, double beta, double sigma) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "arm/spherical_link_geometry.hpp"
+#include "../arm/spherical_link_geometry.hpp"
 
 namespace quorvel {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "linalg/matrix3.hpp"
-#include "linalg/vector3.hpp"
+#include "../linalg/matrix3.hpp"
+#include "../linalg/vector3.hpp"
 
 namespace quorvel {
 

@@ -8,13 +8,20 @@ import sys
 
 import pytest
 
-PROBE_DIR = os.environ.get("QUORVEL_FAULT_PROBE_DIR")
-pytestmark = pytest.mark.skipif(PROBE_DIR is None, reason="fault probe not built (run through `make test`)")
+# Where the probe module lies, set before any test here runs (conftest.py finds
+# or builds it; without it the tests fail, never skip).
+PROBE_DIR = None
+
+
+@pytest.fixture(scope="module", autouse=True)
+def _probe_dir(fault_probe_dir):
+    global PROBE_DIR
+    PROBE_DIR = fault_probe_dir
 
 
 @pytest.fixture(scope="module")
-def probe():
-    sys.path.insert(0, os.path.abspath(PROBE_DIR))
+def probe(fault_probe_dir):
+    sys.path.insert(0, fault_probe_dir)
     try:
         return importlib.import_module("quorvel_fault_probe")
     finally:
