@@ -81,6 +81,7 @@ public:
         for (std::size_t i = held_from_; i < N; ++i) Py_XDECREF(objects_[i]);
     }
 
+    // cppcheck-suppress CastIntegerToAddressAtReturn ; false positive: returns a stored pointer
     PyObject* operator[](std::size_t i) const { return objects_[i]; }
     PyObject** data() { return objects_.data(); }
     // Called once binding has succeeded, before any Python code can run: the

@@ -136,7 +136,7 @@ bool read_plain_matrix(PyObject* obj, Matrix3& out) {
 bool extract_matrix3(PyObject* obj, Matrix3& out) {
     if (read_plain_matrix(obj, out)) return true;
     if (double items[9]; read_double_buffer(obj, 3, 3, items)) {
-        for (int i = 0; i < 3; ++i) out[i] = {items[3 * i], items[3 * i + 1], items[3 * i + 2]};
+        for (std::size_t i = 0; i < 3; ++i) out[i] = {items[3 * i], items[3 * i + 1], items[3 * i + 2]};
         return true;
     }
     if (!check_sequence_of_three(obj)) return false;

@@ -96,9 +96,9 @@ bool ArrayArgument::pin() {
     PyRef link = PyRef::borrow(array_.get());
     while (link && PyArray_Check(link.get())) {
         // Held strongly: making the weak reference may collect garbage and so run finalizers.
-        PyRef pin = PyRef::steal(PyWeakref_NewRef(link.get(), nullptr));
-        if (!pin) return false;
-        pins_.push_back(std::move(pin));
+        PyRef weak = PyRef::steal(PyWeakref_NewRef(link.get(), nullptr));
+        if (!weak) return false;
+        pins_.push_back(std::move(weak));
         link = PyRef::borrow(PyArray_BASE(reinterpret_cast<PyArrayObject*>(link.get())));
     }
     return true;

@@ -9,6 +9,7 @@
 #include "python/batch/array_arguments.hpp"
 #include "python/batch/functions.hpp"
 #include "python/batch/interpreter_lock.hpp"
+#include "python/batch/row_io.hpp"
 #include "python/batch/shapes.hpp"
 #include "python/entry_guard.hpp"
 
@@ -57,9 +58,8 @@ PyObject* batch_fk(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject
         double* r = data_of<double>(rotations);
         npy_bool* ok = data_of<npy_bool>(closed);
         call.run([r, ok](const std::optional<ArmPose>& pose, npy_intp i) {
-            for (int row = 0; row < 3; ++row) {
-                for (int col = 0; col < 3; ++col) r[9 * i + 3 * row + col] = pose ? pose->rotation[row][col] : kNaN;
-            }
+            constexpr Matrix3 kNaNs = {{{kNaN, kNaN, kNaN}, {kNaN, kNaN, kNaN}, {kNaN, kNaN, kNaN}}};
+            write_matrix(r + 9 * i, pose ? pose->rotation : kNaNs);
             ok[i] = pose.has_value();
         });
         return result_pair(std::move(rotations), std::move(closed));

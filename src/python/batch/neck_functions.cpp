@@ -40,9 +40,7 @@ PyObject* batch_neck_fk(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
             for (npy_intp i = 0; i < n; ++i) {
                 const Vector3 a = vector_at(in + 3 * i);
                 const Matrix3 r = neck_forward_kinematics(NeckAngles{a.x, a.y, a.z});
-                for (int row = 0; row < 3; ++row) {
-                    for (int col = 0; col < 3; ++col) out[9 * i + 3 * row + col] = r[row][col];
-                }
+                write_matrix(out + 9 * i, r);
             }
         }
         return rotations;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 #include "arm/joint_pair.hpp"
@@ -21,6 +22,13 @@ inline Matrix3 matrix_at(const double* p) {
 }
 
 inline JointPair pair_at(const double* p) { return {load(p), load(p + 1)}; }
+
+// A matrix into the nine doubles of one output row, row-major.
+inline void write_matrix(double* out, const Matrix3& m) {
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t col = 0; col < 3; ++col) out[3 * row + col] = m[row][col];
+    }
+}
 
 // A solver's answer into row i: the pair, or NaN where there is none.
 inline void write_pair(double* out, npy_bool* found, npy_intp i, const std::optional<JointPair>& pair) {
