@@ -186,6 +186,27 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"skipped_leading_zero", R"({"x": [00]})", "invalid number at line 1 column 9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The message keeps a NUL of the text it quotes, with everything after it.
+TEST(GeometryDocumentMessages, CarryNulBytes) {
+    using namespace std::string_literals;
+    const struct {
+        const char* text;
+        std::string message;
+    } cases[] = {
+        {R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "neg\u0000ative"})",
+         "unknown variant `neg\0ative`, expected `positive` or `negative` at line 1 column 63"s},
+        {R"({"branch": "\u0000"})", "unknown variant `\0`, expected `positive` or `negative` at line 1 column 19"s},
+        {R"([0.7, 0.5, "ab\u0000cd"])", "unknown variant `ab\0cd`, expected `positive` or `negative` at line 1 column 23"s},
+        {R"({"branch": {"x\u0000": null}})",
+         "unknown variant `x\0`, expected `positive` or `negative` at line 1 column 21"s},
+    };
+    for (const auto& c : cases) {
+        const GeometryDocumentResult result = parse_geometry_document(c.text);
+        EXPECT_FALSE(result.geometry.has_value()) << c.text;
+        EXPECT_EQ(result.error, c.message) << c.text;
+    }
+}
+
 TEST(GeometryDocumentPositions, LinesCountLineFeedsAndColumnsRestartOnEachLine) {
     const std::string text = "{\n  \"arm_arc\": 0.7,\r\n\t\"mirror\": 1\n}";
     EXPECT_EQ(parse_geometry_document(text).error, "invalid type: integer `1`, expected a boolean at line 3 column 12");

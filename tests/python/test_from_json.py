@@ -143,6 +143,21 @@ def test_rejections(text, expected):
     assert (f"{core} at line {line} column {column}" if " at line " in expected else core) == expected
 
 
+VARIANT = "unknown variant `{}`, expected `positive` or `negative` at line 1 column {}"
+
+
+@pytest.mark.parametrize("text, message", [  # NUL is the one character that cut the message short
+    ('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "neg\\u0000ative"}', VARIANT.format("neg\x00ative", 63)),
+    (arm('"branch": "\\u0000"'), VARIANT.format("\x00", 55)),
+    ('[0.7, 0.5, "ab\\u0000cd"]', VARIANT.format("ab\x00cd", 23)),
+    (arm('"branch": {"x\\u0000": null}'), VARIANT.format("x\x00", 57)),
+])
+def test_messages_keep_nul_characters(text, message):
+    with pytest.raises(ValueError) as info:
+        Arm.from_json(text)
+    assert str(info.value) == PREFIX + message
+
+
 def test_line_and_column_follow_line_feeds():
     text = '{\n  "arm_arc": 0.7,\n  "coupler_arc": x}'
     core, line, column = reject(text)
