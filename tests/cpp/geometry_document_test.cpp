@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"mirror_negative_zero", "[1, 2, \"positive\", -0]",
                  "invalid type: floating point `-0.0`, expected a boolean at line 1 column 21"},
         Rejected{"mirror_beyond_64_bits", "[1, 2, \"positive\", 18446744073709551616]",
-                 "invalid type: floating point `18446744073709551616.0`, expected a boolean at line 1 column 39"},
+                 "invalid type: floating point `18446744073709552000.0`, expected a boolean at line 1 column 39"},
         Rejected{"mirror_lowest_integer", "[1, 2, \"positive\", -9223372036854775808]",
                  "invalid type: integer `-9223372036854775808`, expected a boolean at line 1 column 39"},
         Rejected{"top_level_integer", "5", "invalid type: integer `5`, expected struct SphericalLinkGeometry at line 1 column 1"},
@@ -184,6 +184,51 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"skipped_syntax", R"({"x": [1, {"y": 2,}]})", "trailing comma at line 1 column 19"},
         Rejected{"skipped_syntax_after_overflow", R"({"x": [1e999, 2e999 3]})", "expected `,` or `]` at line 1 column 21"},
         Rejected{"skipped_leading_zero", R"({"x": [00]})", "invalid number at line 1 column 9"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The shortest digits that read back to the same double, in fixed notation
+// with a fractional part; integers within 64 bits stay integers.
+const std::string kSmallestSubnormal = "0." + std::string(323, '0') + "5";
+const std::string kLargestDouble = "17976931348623157" + std::string(292, '0') + ".0";
+
+INSTANTIATE_TEST_SUITE_P(
+    FloatDescriptions, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"padded_with_zeros", R"([1, 2, "positive", 1e23])",
+                 "invalid type: floating point `100000000000000000000000.0`, expected a boolean at line 1 column 23"},
+        Rejected{"long_literal", R"([1, 2, "positive", 123456789012345678901234567890.5])",
+                 "invalid type: floating point `123456789012345680000000000000.0`, expected a boolean at line 1 column 51"},
+        Rejected{"smallest_subnormal", R"([1, 2, "positive", 5e-324])",
+                 "invalid type: floating point `" + kSmallestSubnormal + "`, expected a boolean at line 1 column 25"},
+        Rejected{"smallest_subnormal_long", R"([1, 2, "positive", 4.9406564584124654e-324])",
+                 "invalid type: floating point `" + kSmallestSubnormal + "`, expected a boolean at line 1 column 42"},
+        Rejected{"largest_double", R"([1, 2, "positive", 1.7976931348623157e308])",
+                 "invalid type: floating point `" + kLargestDouble + "`, expected a boolean at line 1 column 41"},
+        Rejected{"one_e_300", R"([1, 2, "positive", -1e300])",
+                 "invalid type: floating point `-1" + std::string(300, '0') + ".0`, expected a boolean at line 1 column 25"},
+        Rejected{"small_fraction", R"([1, 2, "positive", -1.25e-5])",
+                 "invalid type: floating point `-0.0000125`, expected a boolean at line 1 column 27"},
+        Rejected{"point_one", R"([1, 2, "positive", 0.1])",
+                 "invalid type: floating point `0.1`, expected a boolean at line 1 column 22"},
+        Rejected{"digits_on_both_sides", R"([1, 2, "positive", 123.456e0])",
+                 "invalid type: floating point `123.456`, expected a boolean at line 1 column 28"},
+        Rejected{"above_two_to_53", R"([1, 2, "positive", 9007199254740993.0])",
+                 "invalid type: floating point `9007199254740992.0`, expected a boolean at line 1 column 37"},
+        Rejected{"integer_within_64_bits", R"([1, 2, "positive", 9007199254740993])",
+                 "invalid type: integer `9007199254740993`, expected a boolean at line 1 column 35"},
+        Rejected{"largest_unsigned", R"([1, 2, "positive", 18446744073709551615])",
+                 "invalid type: integer `18446744073709551615`, expected a boolean at line 1 column 39"},
+        Rejected{"integer_beyond_64_bits", R"([1, 2, "positive", 100000000000000000000000000000000000000000])",
+                 "invalid type: floating point `100000000000000000000000000000000000000000.0`, expected a boolean at line 1 "
+                 "column 61"},
+        Rejected{"below_lowest_integer", R"([1, 2, "positive", -9223372036854775809])",
+                 "invalid type: floating point `-9223372036854776000.0`, expected a boolean at line 1 column 39"},
+        Rejected{"top_level", "1E21", "invalid type: floating point `1000000000000000000000.0`, expected struct "
+                                      "SphericalLinkGeometry at line 1 column 4"},
+        Rejected{"variant_identifier", R"({"branch": {1e23: null}})",
+                 "invalid type: floating point `100000000000000000000000.0`, expected variant identifier at line 1 column 16"},
+        Rejected{"unit", R"({"branch": {"negative": 1e23}})",
+                 "invalid type: floating point `100000000000000000000000.0`, expected unit at line 1 column 28"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The message keeps a NUL of the text it quotes, with everything after it.

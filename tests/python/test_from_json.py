@@ -1,8 +1,10 @@
 import collections
+import decimal
 import json
 import math
 import random
 import re
+import struct
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -156,6 +158,30 @@ def test_messages_keep_nul_characters(text, message):
     with pytest.raises(ValueError) as info:
         Arm.from_json(text)
     assert str(info.value) == PREFIX + message
+
+
+def described(token):
+    """{found} for a number token, from Python's own shortest repr of the float, written out in fixed notation."""
+    if re.fullmatch(r"-?\d+", token) and token != "-0" and -2**63 <= int(token) < 2**64:
+        return f"integer `{token}`"
+    fixed = format(decimal.Decimal(repr(float(token))), "f")
+    return f"floating point `{fixed if '.' in fixed else fixed + '.0'}`"
+
+
+def random_doubles(count, seed=20240611):
+    rng = random.Random(seed)
+    values = (struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(4 * count))
+    return [v for v in values if math.isfinite(v)][:count]
+
+
+@pytest.mark.parametrize("token", [
+    "1.5", "0.7", "2.0", "1e20", "1e23", "-0", "-0.0", "0.1", "1e-7", "-1.25e-5", "5e-324", "1.7976931348623157e308",
+    "123456789012345678901234567890.5", "18446744073709551616", "18446744073709551615", "-9223372036854775808",
+    "-9223372036854775809", "9007199254740993", "9007199254740993.0", "1" + "0" * 40, "2.2250738585072014E-308",
+] + [repr(v) for v in random_doubles(40)] + [format(v, ".17g") for v in random_doubles(40, seed=7)])
+def test_floats_described_by_shortest_digits(token):
+    core = reject(f'[0.7, 0.5, "positive", {token}]')[0]
+    assert core == f"invalid type: {described(token)}, expected a boolean"
 
 
 def test_line_and_column_follow_line_feeds():
