@@ -186,6 +186,26 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"skipped_leading_zero", R"({"x": [00]})", "invalid number at line 1 column 9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// After a skipped container closes, the fault depends on the kind of the one
+// around it, whatever the depth.
+INSTANTIATE_TEST_SUITE_P(
+    SkippedContainers, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"list_after_map", R"({"x": [{"a": [1]} 2]})", "expected `,` or `]` at line 1 column 19"},
+        Rejected{"map_after_list", R"({"x": {"a": [1] "b"}})", "expected `,` or `}` at line 1 column 17"},
+        Rejected{"colon_in_inner_map", R"({"x": [[{}, {"a" 1}]]})", "expected `:` at line 1 column 18"},
+        Rejected{"list_trailing_comma", R"({"x": [{"a": 1}, ]})", "trailing comma at line 1 column 18"},
+        Rejected{"map_trailing_comma", R"({"x": {"a": {"b": []}, }})", "trailing comma at line 1 column 24"},
+        Rejected{"list_closed_by_brace", R"({"x": [[], {}, [[{"a": [{}]}]] })", "expected `,` or `]` at line 1 column 32"},
+        Rejected{"map_closed_by_bracket", R"({"x": {"a": [], "b": {} ]})", "expected `,` or `}` at line 1 column 25"},
+        Rejected{"colon_in_list", R"({"x": [{"a": {"b": [1, 2]}}, 3, {"c": {}} : ]})",
+                 "expected `,` or `]` at line 1 column 43"},
+        Rejected{"value_without_key", R"({"x": {"a": [[[]]], "b": [[{}]] 1}})", "expected `,` or `}` at line 1 column 33"},
+        Rejected{"eof_in_inner_list", R"({"x": {"a": [[1]], "b": [)", "EOF while parsing a list at line 1 column 25"},
+        Rejected{"eof_after_inner_value", R"({"x": [{"a": [1]})", "EOF while parsing a list at line 1 column 17"},
+        Rejected{"eof_after_inner_key", R"({"x": [{"a")", "EOF while parsing an object at line 1 column 11"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The shortest digits that read back to the same double, in fixed notation
 // with a fractional part; integers within 64 bits stay integers.
 const std::string kSmallestSubnormal = "0." + std::string(323, '0') + "5";
