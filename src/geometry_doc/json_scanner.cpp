@@ -88,9 +88,10 @@ StringScan broken_escape(std::string_view text, std::size_t at) {
     return {k < text.size() ? StringFault::InvalidEscape : StringFault::EndOfText, k + 1};
 }
 
-}  // namespace
-
-StringScan scan_string(std::string_view text, std::size_t start) {
+// Walks a string token from its opening quote. An unpaired surrogate escape is
+// a fault unless `lone` is given, which then receives its hex digits' offset.
+template <typename OnLone>
+StringScan walk_string(std::string_view text, std::size_t start, OnLone* lone) {
     std::size_t i = start + 1;
     for (;;) {
         if (i >= text.size()) return {StringFault::EndOfText, i + 1};
@@ -114,10 +115,15 @@ StringScan scan_string(std::string_view text, std::size_t start) {
             }
             const int unit = escape_unit(text, i);
             if (unit < 0) return broken_escape(text, i);
+            const std::size_t hex = i + 2;
             i += 6;
             if (!is_high_surrogate(unit) && !is_low_surrogate(unit)) continue;
             if (is_high_surrogate(unit) && is_low_surrogate(escape_unit(text, i))) {
                 i += 6;
+                continue;
+            }
+            if (lone != nullptr) {
+                (*lone)(hex);
                 continue;
             }
             if (is_low_surrogate(unit)) return {StringFault::LoneSurrogate, i};
@@ -144,10 +150,24 @@ StringScan scan_string(std::string_view text, std::size_t start) {
     }
 }
 
+struct NoLoneSurrogates {
+    void operator()(std::size_t) const {}
+};
+
+}  // namespace
+
+StringScan scan_string(std::string_view text, std::size_t start, bool lone_surrogates_pass) {
+    NoLoneSurrogates ignore;
+    return walk_string(text, start, lone_surrogates_pass ? &ignore : nullptr);
+}
+
 bool lexer_reads_number(std::string_view text, std::size_t start) { return scan_number(text, start).whole; }
 
 std::vector<ByteRange> replaceable_ranges(std::string_view text) {
     std::vector<ByteRange> found;
+    const auto note_lone = [&found](std::size_t hex) {
+        found.push_back({hex, hex + 4, ByteRange::Kind::LoneSurrogateHex});
+    };
     std::size_t i = 0;
     for (;;) {
         i = skip_json_whitespace(text, i);
@@ -164,7 +184,7 @@ std::vector<ByteRange> replaceable_ranges(std::string_view text) {
                 continue;
             }
             case '"': {
-                const StringScan string = scan_string(text, i);
+                const StringScan string = walk_string(text, i, &note_lone);
                 if (string.fault != StringFault::None) return found;
                 i = string.end;
                 continue;
@@ -176,7 +196,7 @@ std::vector<ByteRange> replaceable_ranges(std::string_view text) {
         const Scanned number = scan_number(text, i);
         if (!number.whole) return found;
         if (!json_number_value(text.substr(i, number.end - i))) {
-            found.push_back({i, number.end});
+            found.push_back({i, number.end, ByteRange::Kind::OverflowingNumber});
         }
         i = number.end;
     }

@@ -24,15 +24,18 @@ struct StringScan {
 };
 
 // The first fault of the string token whose opening quote is text[start].
-StringScan scan_string(std::string_view text, std::size_t start);
+// With `lone_surrogates_pass`, an unpaired surrogate escape counts as well
+// formed, as it does where the cursor hands out a replacement for it.
+StringScan scan_string(std::string_view text, std::size_t start, bool lone_surrogates_pass);
 
 // Whether the lexer reads a whole number token from text[start] ('-' or a
 // digit): "-", "1.", "1e" and "1e+" followed by anything but a digit are refused.
 bool lexer_reads_number(std::string_view text, std::size_t start);
 
 // The ranges the cursor may replace, in text order, among the tokens the lexer
-// reads from the start of the text up to the first one it refuses: every
-// number beyond the double range.
+// reads from the start of the text up to the first one it refuses (taking
+// unpaired surrogate escapes as well formed): every number beyond the double
+// range and the four hex digits of every unpaired surrogate escape.
 std::vector<ByteRange> replaceable_ranges(std::string_view text);
 
 }  // namespace quorvel::geometry_doc

@@ -69,7 +69,10 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
     const std::size_t start = token_start(after_separator);
     const bool opens_string = (expected == Expected::Value || expected == Expected::Key) && start < text_.size() &&
                               text_[start] == '"';
-    const StringFault string_fault = opens_string ? scan_string(text_, start).fault : StringFault::None;
+    // Unpaired surrogate escapes pass only where the cursor replaced them.
+    const StringFault string_fault =
+        opens_string ? scan_string(text_, start, skipping_ && cursor_.replaces()).fault : StringFault::None;
+    if (skipping_ && string_fault == StringFault::LoneSurrogate) replaceable_in_skipped_value_ = true;
     const RejectedToken token{start,
                               after_separator && last_ == LastEvent::Value,
                               expected == Expected::Value && last_ == LastEvent::Open,

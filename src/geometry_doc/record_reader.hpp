@@ -53,7 +53,8 @@ public:
     const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
     const DocumentFault& fault() const { return fault_; }
     // The parse stopped inside a skipped value at a token that the cursor
-    // replaces on a second pass (a number beyond the double range).
+    // replaces on a second pass (a number beyond the double range or an
+    // unpaired surrogate escape).
     bool replaceable_in_skipped_value() const { return replaceable_in_skipped_value_; }
 
 private:

@@ -67,6 +67,32 @@ INSTANTIATE_TEST_SUITE_P(
                  {7.0, 8.0, kPos, false}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Valid JSON syntax though no Unicode text: a skipped value may hold them, in
+// its strings and its keys, at any depth, even beside numbers the library refuses.
+INSTANTIATE_TEST_SUITE_P(
+    UnpairedSurrogates, AcceptedDocuments,
+    ::testing::Values(
+        Accepted{"high", R"({"arm_arc": 0.7, "coupler_arc": 0.5, "note": "\ud800"})", default_left_geometry()},
+        Accepted{"low_before_the_fields", R"({"note": "\udc00", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"reversed_pair", R"({"note": "\udc00\ud800", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"high_then_byte", R"({"note": "\ud800x", "arm_arc": 0.7, "coupler_arc": 0.5})", default_left_geometry()},
+        Accepted{"high_then_other_escape", R"({"note": "\uD800\u0041\"", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"high_twice_then_pair", R"({"note": "\ud800\udbff\udfff", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"keys_and_values_at_depth",
+                 R"({"x": {"\ud800": ["\udc00\ud800", {"\ud800x": "\ud800\u0041"}]}, "y": [[["\udc00"]]], )"
+                 R"("arm_arc": 1, "coupler_arc": 2, "branch": "negative"})",
+                 {1.0, 2.0, kNeg, false}},
+        Accepted{"beside_refused_numbers",
+                 R"({"x": [1e999, "\ud800", -1e999, {"\udc00": 2e400}], "arm_arc": 1, "coupler_arc": 2})",
+                 {1.0, 2.0, kPos, false}},
+        Accepted{"same_skipped_key_twice", R"({"x": {"\ud800": 1, "\ud800": "\udfff"}, "arm_arc": 1, "coupler_arc": 2})",
+                 {1.0, 2.0, kPos, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct Rejected {
     const char* name;
     std::string text;
@@ -204,6 +230,28 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"eof_in_inner_list", R"({"x": {"a": [[1]], "b": [)", "EOF while parsing a list at line 1 column 25"},
         Rejected{"eof_after_inner_value", R"({"x": [{"a": [1]})", "EOF while parsing a list at line 1 column 17"},
         Rejected{"eof_after_inner_key", R"({"x": [{"a")", "EOF while parsing an object at line 1 column 11"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the record reads a string (its own keys, the branch, any field's
+// value), an unpaired surrogate escape is still refused, at the same byte.
+INSTANTIATE_TEST_SUITE_P(
+    UnpairedSurrogates, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"record_key", R"({"arm_arc\udc00": 1})", "invalid unicode code point at line 1 column 15"},
+        Rejected{"record_key_after_skipped_one", R"({"x": "\ud800", "\udc00": 1})",
+                 "invalid unicode code point at line 1 column 23"},
+        Rejected{"branch_string", R"({"branch": "x\ud800"})", "invalid unicode code point at line 1 column 20"},
+        Rejected{"branch_object_key", R"({"branch": {"\ud800": null}})", "invalid unicode code point at line 1 column 20"},
+        Rejected{"positional_branch", R"([1, 2, "\udc00"])", "invalid unicode code point at line 1 column 14"},
+        Rejected{"mirror_value", R"({"mirror": "\ud800"})", "invalid unicode code point at line 1 column 19"},
+        Rejected{"top_level", R"("\ud800")", "invalid unicode code point at line 1 column 8"},
+        // Skipped, but the string has another fault, or the document does later.
+        Rejected{"then_bad_escape", R"({"x": {"a": "\ud800\x"}})", "invalid escape at line 1 column 21"},
+        Rejected{"then_bad_hex", R"({"x": "\ud800\u12G4"})", "invalid escape at line 1 column 18"},
+        Rejected{"then_eof", R"({"x": "\ud800)", "EOF while parsing a string at line 1 column 13"},
+        Rejected{"then_bad_literal", R"({"x": ["\ud800", tru]})", "expected value at line 1 column 21"},
+        Rejected{"then_missing_comma", R"({"x": ["\ud800", 1e999, "\udc00" 1]})", "expected `,` or `]` at line 1 column 34"},
+        Rejected{"then_missing_field", R"({"x": "\ud800", "arm_arc": 1})", "missing field `coupler_arc` at line 1 column 29"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shortest digits that read back to the same double, in fixed notation

@@ -61,7 +61,7 @@ LibraryVerdict library_reads(const std::string& text) {
 // A string token alone is the whole text: the library reads it whole exactly
 // when the scanner finds no fault, and otherwise stops at the same byte.
 void expect_string_agrees(const std::string& token) {
-    const StringScan scan = scan_string(token, 0);
+    const StringScan scan = scan_string(token, 0, false);
     const LibraryVerdict library = library_reads(token);
     if (scan.fault == StringFault::None) {
         EXPECT_FALSE(library.refused) << token;
@@ -76,44 +76,46 @@ void expect_string_agrees(const std::string& token) {
 struct StringCase {
     std::string token;
     StringFault fault;
+    StringFault fault_with_lone_surrogates_passing;
 };
 
 TEST(JsonScanner, StringsFailWhereAndWhyTheLibraryFailsThem) {
     using F = StringFault;
     const StringCase cases[] = {
-        {R"("plain \" \\ \/ \b \f \n \r \t")", F::None},
-        {R"("\ud83d\ude00 \uDBFF\uDFFF \u00e9 \uFFFF")", F::None},
-        {"\"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xED\x9F\xBF \x7F\"", F::None},
-        {"\"a\x01\"", F::ControlCharacter},
-        {"\"a\0b\""s, F::ControlCharacter},
-        {"\"\\\x01\"", F::InvalidEscape},
-        {R"("\q")", F::InvalidEscape},
-        {R"("\u12G4")", F::InvalidEscape},
-        {R"("\ud800")", F::LoneSurrogate},
-        {R"("\udc00")", F::LoneSurrogate},
-        {R"("\udc00\ud800")", F::LoneSurrogate},
-        {R"("\ud800x")", F::LoneSurrogate},
-        {R"("\ud800\u0041")", F::LoneSurrogate},
-        {R"("\ud800\ud800\udc00")", F::LoneSurrogate},
-        {R"("\ud800\"")", F::LoneSurrogate},
-        {R"("\ud800\x")", F::LoneSurrogate},
-        {R"("\ud800\uZ000")", F::InvalidEscape},
-        {"\"\xC3(\"", F::InvalidUtf8},
-        {"\"\xC0\x80\"", F::InvalidUtf8},
-        {"\"\xE0\x9F\x80\"", F::InvalidUtf8},
-        {"\"\xED\xA0\x80\"", F::InvalidUtf8},
-        {"\"\xF4\x90\x80\x80\"", F::InvalidUtf8},
-        {"\"\xF8\"", F::InvalidUtf8},
-        {R"("abc)", F::EndOfText},
-        {R"("\)", F::EndOfText},
-        {R"("\u12)", F::EndOfText},
-        {R"("\ud800)", F::EndOfText},
-        {R"("\ud800\)", F::EndOfText},
-        {R"("\ud800\udc0)", F::EndOfText},
-        {"\"\xF0\x9F\x98", F::EndOfText},
+        {R"("plain \" \\ \/ \b \f \n \r \t")", F::None, F::None},
+        {R"("\ud83d\ude00 \uDBFF\uDFFF \u00e9 \uFFFF")", F::None, F::None},
+        {"\"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xED\x9F\xBF \x7F\"", F::None, F::None},
+        {"\"a\x01\"", F::ControlCharacter, F::ControlCharacter},
+        {"\"a\0b\""s, F::ControlCharacter, F::ControlCharacter},
+        {"\"\\\x01\"", F::InvalidEscape, F::InvalidEscape},
+        {R"("\q")", F::InvalidEscape, F::InvalidEscape},
+        {R"("\u12G4")", F::InvalidEscape, F::InvalidEscape},
+        {R"("\ud800")", F::LoneSurrogate, F::None},
+        {R"("\udc00")", F::LoneSurrogate, F::None},
+        {R"("\udc00\ud800")", F::LoneSurrogate, F::None},
+        {R"("\ud800x")", F::LoneSurrogate, F::None},
+        {R"("\ud800\u0041")", F::LoneSurrogate, F::None},
+        {R"("\ud800\ud800\udc00")", F::LoneSurrogate, F::None},
+        {R"("\ud800\"")", F::LoneSurrogate, F::None},
+        {R"("\ud800\x")", F::LoneSurrogate, F::InvalidEscape},
+        {R"("\ud800\uZ000")", F::InvalidEscape, F::InvalidEscape},
+        {"\"\xC3(\"", F::InvalidUtf8, F::InvalidUtf8},
+        {"\"\xC0\x80\"", F::InvalidUtf8, F::InvalidUtf8},
+        {"\"\xE0\x9F\x80\"", F::InvalidUtf8, F::InvalidUtf8},
+        {"\"\xED\xA0\x80\"", F::InvalidUtf8, F::InvalidUtf8},
+        {"\"\xF4\x90\x80\x80\"", F::InvalidUtf8, F::InvalidUtf8},
+        {"\"\xF8\"", F::InvalidUtf8, F::InvalidUtf8},
+        {R"("abc)", F::EndOfText, F::EndOfText},
+        {R"("\)", F::EndOfText, F::EndOfText},
+        {R"("\u12)", F::EndOfText, F::EndOfText},
+        {R"("\ud800)", F::EndOfText, F::EndOfText},
+        {R"("\ud800\)", F::EndOfText, F::EndOfText},
+        {R"("\ud800\udc0)", F::EndOfText, F::EndOfText},
+        {"\"\xF0\x9F\x98", F::EndOfText, F::EndOfText},
     };
     for (const StringCase& c : cases) {
-        EXPECT_EQ(scan_string(c.token, 0).fault, c.fault) << c.token;
+        EXPECT_EQ(scan_string(c.token, 0, false).fault, c.fault) << c.token;
+        EXPECT_EQ(scan_string(c.token, 0, true).fault, c.fault_with_lone_surrogates_passing) << c.token;
         expect_string_agrees(c.token);
     }
 }
@@ -131,7 +133,7 @@ TEST(JsonScanner, RandomStringsFailWhereTheLibraryFailsThem) {
         for (int k = 0; k < count; ++k) token += pieces[random() % pieces.size()];
         if (random() % 4 != 0) token += '"';
         // An escaped backslash may let a piece's quote close the string early.
-        const StringScan scan = scan_string(token, 0);
+        const StringScan scan = scan_string(token, 0, false);
         if (scan.fault == StringFault::None) token.resize(scan.end);
         expect_string_agrees(token);
     }
@@ -159,6 +161,8 @@ TEST(JsonScanner, NumbersAreReadWholeWhereTheLibraryReadsThem) {
     EXPECT_EQ(library_reads("[1e999]").error_id, 406);
 }
 
+using Kind = ByteRange::Kind;
+
 struct RangesCase {
     const char* name;
     std::string text;
@@ -166,10 +170,10 @@ struct RangesCase {
     friend void PrintTo(const RangesCase& c, std::ostream* os) { *os << c.name; }
 };
 
-// (begin, end) of each range, so that gtest compares and prints them.
-std::vector<std::tuple<std::size_t, std::size_t>> spans(const std::vector<ByteRange>& ranges) {
-    std::vector<std::tuple<std::size_t, std::size_t>> out;
-    for (const ByteRange& r : ranges) out.emplace_back(r.begin, r.end);
+// (begin, end, whether a number) of each range, so that gtest compares and prints them.
+std::vector<std::tuple<std::size_t, std::size_t, bool>> spans(const std::vector<ByteRange>& ranges) {
+    std::vector<std::tuple<std::size_t, std::size_t, bool>> out;
+    for (const ByteRange& r : ranges) out.emplace_back(r.begin, r.end, r.kind == Kind::OverflowingNumber);
     return out;
 }
 
@@ -183,18 +187,24 @@ INSTANTIATE_TEST_SUITE_P(
     JsonScanner, ReplaceableRanges,
     ::testing::Values(
         RangesCase{"none", R"({"a": [1e308, "\ud83d\ude00", true, null, false]})", {}},
-        RangesCase{"in_text_order", R"({"x": [1e999, "\ud83d\ude00", -2E+400, {"a": 1}]})",
-                   {{7, 12}, {30, 37}}},
-        RangesCase{"integer_beyond_the_range", "[" + std::string(400, '9') + "]", {{1, 401}}},
-        RangesCase{"after_a_leading_zero", "01e999", {{1, 6}}},
-        RangesCase{"syntax_is_no_concern", "1e999 : ] 1e999", {{0, 5}, {10, 15}}},
-        RangesCase{"up_to_a_bad_literal", "[1e999, tru, 1e999]", {{1, 6}}},
-        RangesCase{"up_to_a_bad_number", "[1e999, 1., 1e999]", {{1, 6}}},
-        RangesCase{"up_to_a_bad_escape", R"([1e999, "\x", 1e999])", {{1, 6}}},
-        RangesCase{"up_to_an_unpaired_surrogate", R"([1e999, "\ud800", 1e999])", {{1, 6}}},
-        RangesCase{"up_to_a_stray_byte", "[1e999 x 1e999]", {{1, 6}}},
-        RangesCase{"up_to_a_nul", "[1e999 \0 1e999]"s, {{1, 6}}},
-        RangesCase{"up_to_an_unclosed_string", R"([1e999, "abc)", {{1, 6}}}),
+        RangesCase{"in_text_order",
+                   R"({"x": [1e999, "\ud800", -2E+400, {"\udc00\uD800": 1}]})",
+                   {{7, 12, Kind::OverflowingNumber},
+                    {17, 21, Kind::LoneSurrogateHex},
+                    {24, 31, Kind::OverflowingNumber},
+                    {37, 41, Kind::LoneSurrogateHex},
+                    {43, 47, Kind::LoneSurrogateHex}}},
+        RangesCase{"integer_beyond_the_range", "[" + std::string(400, '9') + "]", {{1, 401, Kind::OverflowingNumber}}},
+        RangesCase{"after_a_leading_zero", "01e999", {{1, 6, Kind::OverflowingNumber}}},
+        RangesCase{"syntax_is_no_concern", "1e999 : ] 1e999", {{0, 5, Kind::OverflowingNumber}, {10, 15, Kind::OverflowingNumber}}},
+        RangesCase{"up_to_a_bad_literal", "[1e999, tru, 1e999]", {{1, 6, Kind::OverflowingNumber}}},
+        RangesCase{"up_to_a_bad_number", "[1e999, 1., 1e999]", {{1, 6, Kind::OverflowingNumber}}},
+        RangesCase{"up_to_a_bad_escape", R"(["\ud800\x", 1e999])", {{4, 8, Kind::LoneSurrogateHex}}},
+        RangesCase{"up_to_a_stray_byte", "[1e999 x 1e999]", {{1, 6, Kind::OverflowingNumber}}},
+        RangesCase{"up_to_a_nul", "[1e999 \0 1e999]"s, {{1, 6, Kind::OverflowingNumber}}},
+        // The lexer of the second pass must then read on to the same fault.
+        RangesCase{"inside_the_refused_string_too", R"([1e999, "\udc00)",
+                   {{1, 6, Kind::OverflowingNumber}, {11, 15, Kind::LoneSurrogateHex}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
