@@ -150,7 +150,7 @@ bool RecordReader::on_open(Kind kind) {
     const std::size_t end = cursor_.consumed();
     if (skipping_) {
         note(end, LastEvent::Open);
-        skip_stack_.push_back(kind == Kind::Sequence);
+        skip_stack_.push(kind == Kind::Sequence);
         return true;
     }
     const Value value{kind, end - 1, end};
@@ -162,7 +162,7 @@ bool RecordReader::on_close() {
     const std::size_t end = cursor_.consumed();
     note(end, LastEvent::Value);
     if (skipping_) {
-        skip_stack_.pop_back();
+        skip_stack_.pop();
         if (skip_stack_.empty()) end_skip();
         return true;
     }
@@ -351,6 +351,16 @@ void RecordReader::end_skip() {
     cursor_.set_inside_skipped_value(false);
 }
 
+void RecordReader::ContainerStack::spill() {
+    outer_.push_back(innermost_);
+    innermost_ = 0;
+}
+
+void RecordReader::ContainerStack::refill() {
+    innermost_ = outer_.back();
+    outer_.pop_back();
+}
+
 bool RecordReader::skipped_scalar() {
     if (skip_stack_.empty()) end_skip();
     return true;
@@ -380,7 +390,7 @@ bool RecordReader::fail(std::string message, std::size_t end) {
 // The container the parser is inside: the innermost skipped one, the branch
 // object or the record's own.
 RecordReader::Container RecordReader::innermost() const {
-    if (skipping_ && !skip_stack_.empty()) return skip_stack_.back() ? Container::Sequence : Container::Map;
+    if (skipping_ && !skip_stack_.empty()) return skip_stack_.top_is_sequence() ? Container::Sequence : Container::Map;
     switch (state_) {
         case State::Key:
         case State::VariantKey:

@@ -112,9 +112,41 @@ private:
     SphericalLinkGeometry record_{};
     std::array<bool, 4> seen_{};
 
+    // The kinds of the containers open inside the skipped value, one bit per
+    // level (set: a sequence), innermost in bit 0 of the last word; the heap
+    // is used only beyond 64 levels.
+    class ContainerStack {
+    public:
+        bool empty() const { return depth_ == 0; }
+        void clear() {
+            depth_ = 0;
+            innermost_ = 0;
+            outer_.clear();
+        }
+        void push(bool sequence) {
+            if (depth_ != 0 && depth_ % 64 == 0) spill();
+            innermost_ = innermost_ << 1 | (sequence ? 1 : 0);
+            ++depth_;
+        }
+        void pop() {
+            --depth_;
+            innermost_ >>= 1;
+            if (depth_ != 0 && depth_ % 64 == 0) refill();
+        }
+        bool top_is_sequence() const { return (innermost_ & 1) != 0; }
+
+    private:
+        // Out of line, so that the common push and pop stay small enough to inline.
+        void spill();
+        void refill();
+
+        std::size_t depth_ = 0;
+        std::uint64_t innermost_ = 0;
+        std::vector<std::uint64_t> outer_;
+    };
+
     bool skipping_ = false;
-    // The containers open inside the skipped value, innermost last (true: a sequence).
-    std::vector<bool> skip_stack_;
+    ContainerStack skip_stack_;
 
     // End of the last token that raised an event and what it was: the next
     // token starts after whitespace and, after a key or value, one separator.
