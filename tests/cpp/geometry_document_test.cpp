@@ -363,6 +363,23 @@ TEST(GeometryDocumentDepth, AMillionLevelsInASkippedValueAreAccepted) {
     EXPECT_EQ(result.geometry->coupler_arc, 0.5);
 }
 
+// Closing back down across multiples of 64 levels, the fault after a value
+// still names the kind of the container it stands in.
+TEST(GeometryDocumentDepth, DeepMixedContainersAreClosedBackToTheRightKind) {
+    const auto is_sequence = [](std::size_t level) { return level % 3 != 1; };
+    constexpr std::size_t kDeepest = 200;
+    for (const std::size_t depth : {1, 63, 64, 65, 127, 128, 129, 199}) {
+        std::string text = "{\"x\": ";
+        for (std::size_t level = 0; level < kDeepest; ++level) text += is_sequence(level) ? "[" : "{\"k\": ";
+        text += "0";
+        for (std::size_t level = kDeepest; level-- > depth;) text += is_sequence(level) ? "]" : "}";
+        text += " x";
+        const std::string expected = is_sequence(depth - 1) ? "expected `,` or `]`" : "expected `,` or `}`";
+        EXPECT_EQ(parse_geometry_document(text).error, expected + " at line 1 column " + std::to_string(text.size()))
+            << depth;
+    }
+}
+
 TEST(GeometryDocumentDepth, AnUnclosedDeepValueIsReportedNotOverflowed) {
     const std::string text = "{\"x\": " + std::string(1'000'000, '{');
     EXPECT_EQ(parse_on_small_stack(text).error, "key must be a string at line 1 column 8");
