@@ -5,7 +5,8 @@
 //  - an accepted text gives finite arcs equal, bit for bit, to the numbers
 //    written in it, and the branch and mirror written in it. The record is
 //    re-derived independently: the text is parsed with nlohmann's DOM parser
-//    and the shape rules are applied to the tree;
+//    and the shape rules are applied to the tree (an unpaired surrogate
+//    escape, valid JSON syntax, is allowed only where the value is ignored);
 //  - a text is accepted exactly when that independent derivation accepts it;
 //  - a rejected text names a position inside the text: line <= 1 + number of
 //    line feeds, column <= length of that line, and line 1 column 0 only for
@@ -78,7 +79,31 @@ bool json_number_grammar(std::string_view s) {
     return i == s.size();
 }
 
-// The text as the DOM parser is given it. Every number token outside strings
+int hex_digit(char c) {
+    if (digit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The code unit of a complete "\u" escape at text[i], else -1.
+int escape_unit(std::string_view text, std::size_t i) {
+    if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') return -1;
+    int unit = 0;
+    for (std::size_t k = i + 2; k < i + 6; ++k) {
+        const int d = hex_digit(text[k]);
+        if (d < 0) return -1;
+        unit = unit * 16 + d;
+    }
+    return unit;
+}
+
+constexpr std::string_view kMarker = "\xEF\xBF\xBF";  // U+FFFF in UTF-8
+
+// The text as the DOM parser is given it. Inside strings, an unpaired
+// surrogate escape (which the DOM parser refuses) becomes \uFFFF, the marker of
+// a string that held one, and any U+FFFF already written becomes U+FFFE, so
+// the marker stands for nothing else. Every number token outside strings
 // is rewritten so that the tree keeps what the record needs: an integer gets a
 // ".0" (the tree would store "-0" as the integer 0 and lose its sign; strtod of
 // "n.0" is the double nearest to n, like any correctly rounded reading), and a
@@ -87,7 +112,7 @@ bool json_number_grammar(std::string_view s) {
 // out-of-range number in every place a record field is read, as harmless in an
 // ignored value, and, like a number, never a key). Runs that are not exactly
 // one JSON number are left alone, so syntax faults stay.
-std::string rewrite_numbers(std::string_view text) {
+std::string rewrite_text(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 16);
     bool in_string = false;
@@ -95,6 +120,28 @@ std::string rewrite_numbers(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (in_string) {
+            const int unit = escape_unit(text, i);
+            if (unit >= 0xD800 && unit <= 0xDBFF && escape_unit(text, i + 6) >= 0xDC00 &&
+                escape_unit(text, i + 6) <= 0xDFFF) {
+                out += text.substr(i, 12);
+                i += 12;
+                continue;
+            }
+            if (unit >= 0xD800 && unit <= 0xDFFF) {
+                out += "\\uFFFF";
+                i += 6;
+                continue;
+            }
+            if (unit == 0xFFFF) {
+                out += "\\uFFFE";
+                i += 6;
+                continue;
+            }
+            if (text.substr(i, kMarker.size()) == kMarker) {
+                out += "\xEF\xBF\xBE";
+                i += kMarker.size();
+                continue;
+            }
             out += c;
             if (c == '\\' && i + 1 < text.size()) {
                 out += text[i + 1];
@@ -186,7 +233,7 @@ Derivation derive(std::string_view text) {
     // The library skips a UTF-8 byte-order mark; a geometry document may not start with one.
     if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) return rejected("byte-order mark");
 
-    const std::string rewritten = rewrite_numbers(text);
+    const std::string rewritten = rewrite_text(text);
     std::vector<std::size_t> key_counts;
     std::vector<std::string> top_keys;
     bool top_is_object = false;
@@ -222,6 +269,10 @@ Derivation derive(std::string_view text) {
 
     SphericalLinkGeometry g{};
     if (tree.is_object()) {
+        // The record reads its own keys, so an unpaired surrogate there is refused.
+        for (const std::string& k : top_keys) {
+            if (k.find(kMarker) != std::string::npos) return rejected("unpaired surrogate in a record key");
+        }
         for (const char* field : {"arm_arc", "coupler_arc", "branch", "mirror"}) {
             std::size_t n = 0;
             for (const std::string& k : top_keys) n += k == field ? 1 : 0;

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry_doc/overflowing_numbers.hpp"
+#include "geometry_doc/json_scanner.hpp"
 #include "geometry_doc/record_reader.hpp"
 #include "geometry_doc/text_position.hpp"
 
@@ -21,7 +21,7 @@ using geometry_doc::DocumentFault;
 struct ReadOutcome {
     std::optional<SphericalLinkGeometry> geometry;
     DocumentFault fault;
-    bool overflow_in_skipped_value = false;
+    bool replaceable_in_skipped_value = false;
 };
 
 ReadOutcome read_record(std::string_view text, std::span<const ByteRange> replaceable) {
@@ -38,7 +38,7 @@ ReadOutcome read_record(std::string_view text, std::span<const ByteRange> replac
     } catch (const std::exception&) {
         reader.fail_at_cursor("unreadable document");
     }
-    return {reader.geometry(), reader.fault(), reader.overflow_in_skipped_value()};
+    return {reader.geometry(), reader.fault(), reader.replaceable_in_skipped_value()};
 }
 
 GeometryDocumentResult failure(std::string_view text, const DocumentFault& fault) {
@@ -52,15 +52,15 @@ GeometryDocumentResult parse_geometry_document(std::string_view text) {
     if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) return failure(text, {"expected value", 1});
 
     ReadOutcome outcome = read_record(text, {});
-    if (outcome.overflow_in_skipped_value) {
+    if (outcome.replaceable_in_skipped_value) {
         // Rare enough to pay for a second pass; one pre-scan keeps it linear.
-        std::vector<ByteRange> overflowing;
+        std::vector<ByteRange> replaceable;
         try {
-            overflowing = geometry_doc::overflowing_number_tokens(text);
+            replaceable = geometry_doc::replaceable_ranges(text);
         } catch (const std::bad_alloc&) {
             return failure(text, {"out of memory", 0});
         }
-        outcome = read_record(text, overflowing);
+        outcome = read_record(text, replaceable);
     }
     if (outcome.geometry) return {outcome.geometry, {}};
     return failure(text, outcome.fault);

@@ -5,13 +5,14 @@ namespace quorvel::geometry_doc {
 char InputCursor::current_byte() {
     if (next_replaceable_ < replaceable_.size()) {
         const ByteRange& range = replaceable_[next_replaceable_];
-        // The choice is made at the token's first byte, when the reader
+        // The choice is made at the range's first byte, when the reader
         // already knows whether the value it belongs to is being skipped.
         if (offset_ == range.begin) replacing_ = inside_skipped_value_;
-        // Spaces ending in "0e0": a number with an exponent already, so a
-        // following 'e', 'E' or '.' cannot extend it into a valid token (a
-        // number beyond the double range takes at least five bytes).
         if (replacing_ && offset_ >= range.begin) {
+            if (range.kind == ByteRange::Kind::LoneSurrogateHex) return "FFFD"[offset_ - range.begin];
+            // Spaces ending in "0e0": a number with an exponent already, so a
+            // following 'e', 'E' or '.' cannot extend it into a valid token (a
+            // number beyond the double range takes at least five bytes).
             switch (range.end - offset_) {
                 case 3: return '0';
                 case 2: return 'e';

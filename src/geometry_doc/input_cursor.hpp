@@ -1,27 +1,31 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <span>
 #include <string_view>
 
 namespace quorvel::geometry_doc {
 
-// Half-open byte range [begin, end) of the text.
+// Half-open byte range [begin, end) of the text, and what stands there.
 struct ByteRange {
+    enum class Kind : std::uint8_t { OverflowingNumber, LoneSurrogateHex };
     std::size_t begin;
     std::size_t end;
+    Kind kind = Kind::OverflowingNumber;
 };
 
 // The text as the JSON lexer pulls it, one byte at a time. nlohmann's SAX
 // events carry no position, so the reader measures one here: how many bytes
 // have been handed out and whether the lexer has asked past the last one.
 //
-// Number tokens listed in `replaceable` are handed out as spaces ending in
-// "0e0" when they start while the reader is inside a skipped value: the library
-// refuses a decimal beyond the double range wherever it stands, but such a
-// number must not matter where its value is ignored. Same length, same
-// grammar, so positions and syntax outcomes are unchanged.
+// Ranges listed in `replaceable` are handed out differently when they start
+// while the reader is inside a skipped value: a number token as spaces ending
+// in "0e0", the hex digits of an unpaired surrogate escape as "FFFD". The
+// library refuses both wherever they stand, but neither may matter where the
+// value is ignored. Same length, same grammar, so positions and syntax
+// outcomes are unchanged.
 class InputCursor {
 public:
     // The input iterator pair handed to nlohmann::json::sax_parse.
@@ -65,6 +69,8 @@ public:
     bool reached_end() const { return reached_end_; }
 
     void set_inside_skipped_value(bool inside) { inside_skipped_value_ = inside; }
+    // Whether this is the pass that replaces listed ranges in skipped values.
+    bool replaces() const { return !replaceable_.empty(); }
 
 private:
     char current_byte();

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "geometry_doc/json_number.hpp"
+#include "geometry_doc/json_scanner.hpp"
 #include "geometry_doc/json_whitespace.hpp"
 #include "geometry_doc/value_description.hpp"
 
@@ -57,21 +58,27 @@ bool RecordReader::end_array() { return on_close(); }
 // cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
 bool RecordReader::key(Json::string_t& name) { return on_key(name); }
 
-bool RecordReader::parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
-    // 406 is the library's finite-check of a decimal, made before any event.
+bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exception& error) {
+    // The library's documented id for a decimal beyond the double range in a
+    // value's place, checked before any event.
     if (error.id == 406) return number_overflow();
-    const std::string_view why = error.what();
-    const Expected expected = state_ == State::Done ? Expected::EndOfText : expected_by_library(why);
+    const Expected expected = awaited();
     const bool after_separator =
         (expected == Expected::Value || expected == Expected::Key) &&
         (last_ == LastEvent::Key || last_ == LastEvent::Value);
-    const RejectedToken token{token_start(after_separator),
+    const std::size_t start = token_start(after_separator);
+    const bool opens_string = (expected == Expected::Value || expected == Expected::Key) && start < text_.size() &&
+                              text_[start] == '"';
+    // Unpaired surrogate escapes pass only where the cursor replaced them.
+    const StringFault string_fault =
+        opens_string ? scan_string(text_, start, skipping_ && cursor_.replaces()).fault : StringFault::None;
+    if (skipping_ && string_fault == StringFault::LoneSurrogate) replaceable_in_skipped_value_ = true;
+    const RejectedToken token{start,
                               after_separator && last_ == LastEvent::Value,
                               expected == Expected::Value && last_ == LastEvent::Open,
                               cursor_.consumed(),
                               cursor_.reached_end(),
-                              lexer_rejected(why),
-                              why};
+                              string_fault};
     const bool token_at_end = token.start >= text_.size();
 
     if (!skipping_) {
@@ -143,7 +150,7 @@ bool RecordReader::on_open(Kind kind) {
     const std::size_t end = cursor_.consumed();
     if (skipping_) {
         note(end, LastEvent::Open);
-        ++skip_depth_;
+        skip_stack_.push(kind == Kind::Sequence);
         return true;
     }
     const Value value{kind, end - 1, end};
@@ -155,7 +162,8 @@ bool RecordReader::on_close() {
     const std::size_t end = cursor_.consumed();
     note(end, LastEvent::Value);
     if (skipping_) {
-        if (--skip_depth_ == 0) end_skip();
+        skip_stack_.pop();
+        if (skip_stack_.empty()) end_skip();
         return true;
     }
     switch (state_) {
@@ -284,7 +292,7 @@ bool RecordReader::on_variant(std::string_view name, std::size_t end) {
 // A well-formed value where the branch object's key belongs is a variant
 // identifier of the wrong type; anything else is a plain syntax fault.
 bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
-    if (token.lexer_error || token.start >= text_.size()) {
+    if (token.start >= text_.size() || !well_formed_at(token.start)) {
         DocumentFault syntax_fault = classify_syntax_error(text_, Expected::Value, token);
         return fail(std::move(syntax_fault.message), syntax_fault.end);
     }
@@ -306,9 +314,23 @@ bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
     return invalid_type({Kind::Number, start, end, false, number}, "variant identifier");
 }
 
+// Whether the lexer read the token at text[start] whole (where no string may
+// stand, so only a literal or a number can have been refused).
+bool RecordReader::well_formed_at(std::size_t start) const {
+    switch (text_[start]) {
+        case 't': return text_.substr(start, 4) == "true";
+        case 'f': return text_.substr(start, 5) == "false";
+        case 'n': return text_.substr(start, 4) == "null";
+        case '"': return false;
+        default: break;
+    }
+    if (text_[start] == '-' || is_digit(text_[start])) return lexer_reads_number(text_, start);
+    return true;
+}
+
 bool RecordReader::number_overflow() {
     if (skipping_) {
-        overflow_in_skipped_value_ = true;
+        replaceable_in_skipped_value_ = true;
         return fail("number out of range", number_end());
     }
     if (state_ == State::FieldValue && field_ == Field::Branch) return fail("expected value", value_start() + 1);
@@ -320,7 +342,7 @@ bool RecordReader::number_overflow() {
 
 void RecordReader::begin_skip() {
     skipping_ = true;
-    skip_depth_ = 0;
+    skip_stack_.clear();
     cursor_.set_inside_skipped_value(true);
 }
 
@@ -329,8 +351,18 @@ void RecordReader::end_skip() {
     cursor_.set_inside_skipped_value(false);
 }
 
+void RecordReader::ContainerStack::spill() {
+    outer_.push_back(innermost_);
+    innermost_ = 0;
+}
+
+void RecordReader::ContainerStack::refill() {
+    innermost_ = outer_.back();
+    outer_.pop_back();
+}
+
 bool RecordReader::skipped_scalar() {
-    if (skip_depth_ == 0) end_skip();
+    if (skip_stack_.empty()) end_skip();
     return true;
 }
 
@@ -353,6 +385,44 @@ bool RecordReader::fail(std::string message, std::size_t end) {
     state_ = State::Failed;
     fault_ = {std::move(message), end};
     return false;
+}
+
+// The container the parser is inside: the innermost skipped one, the branch
+// object or the record's own.
+RecordReader::Container RecordReader::innermost() const {
+    if (skipping_ && !skip_stack_.empty()) return skip_stack_.top_is_sequence() ? Container::Sequence : Container::Map;
+    switch (state_) {
+        case State::Key:
+        case State::VariantKey:
+        case State::UnitValue:
+        case State::VariantEnd:
+            return Container::Map;
+        case State::FieldValue:
+            return positional_ ? Container::Sequence : Container::Map;
+        default:
+            return Container::None;
+    }
+}
+
+// What the parser wanted when it stopped, from the last event and the
+// container it came in. A ':' or ',' after that event is a token the parser
+// has taken (the cursor never replaces one), so it then waited for what follows.
+Expected RecordReader::awaited() const {
+    if (state_ == State::Done) return Expected::EndOfText;
+    const std::size_t next = skip_json_whitespace(text_, mark_);
+    const char next_byte = next < text_.size() ? text_[next] : '\0';
+    switch (last_) {
+        case LastEvent::Nothing:
+            return Expected::Value;
+        case LastEvent::Open:
+            return innermost() == Container::Map ? Expected::Key : Expected::Value;
+        case LastEvent::Key:
+            return next_byte == ':' ? Expected::Value : Expected::Colon;
+        case LastEvent::Value:
+            break;
+    }
+    if (innermost() == Container::Sequence) return next_byte == ',' ? Expected::Value : Expected::CommaOrArrayEnd;
+    return next_byte == ',' ? Expected::Key : Expected::CommaOrObjectEnd;
 }
 
 std::size_t RecordReader::number_end() const { return cursor_.consumed() - (cursor_.reached_end() ? 0 : 1); }

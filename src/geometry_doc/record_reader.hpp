@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -19,8 +20,10 @@ namespace quorvel::geometry_doc {
 // The SAX handler that reads nlohmann's events straight into one
 // SphericalLinkGeometry: the keyed and the positional shape, the field
 // readers, the branch as a string or a one-entry object, and unrecognised
-// values skipped at any depth with a counter. It stops the parse at the first
-// fault, placing it by the bytes the cursor has handed out when it fires.
+// values skipped at any depth with a stack of their container kinds. It stops
+// the parse at the first fault, placing it by the bytes the cursor has handed
+// out when it fires, and names a syntax fault from its own state and the
+// bytes at the fault, never from the library's message.
 class RecordReader {
 public:
     using Json = nlohmann::json;
@@ -39,7 +42,7 @@ public:
     bool end_object();
     bool start_array(std::size_t elements);
     bool end_array();
-    bool parse_error(std::size_t position, const std::string& last_token, const nlohmann::detail::exception& error);
+    bool parse_error(std::size_t position, const std::string& last_token, const Json::exception& error);
 
     // Called once the library has returned: checks what it cannot see (it
     // reads a NUL byte as the end of the text).
@@ -49,8 +52,10 @@ public:
 
     const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
     const DocumentFault& fault() const { return fault_; }
-    // The parse stopped at a number beyond the double range inside a skipped value.
-    bool overflow_in_skipped_value() const { return overflow_in_skipped_value_; }
+    // The parse stopped inside a skipped value at a token that the cursor
+    // replaces on a second pass (a number beyond the double range or an
+    // unpaired surrogate escape).
+    bool replaceable_in_skipped_value() const { return replaceable_in_skipped_value_; }
 
 private:
     enum class State : std::uint8_t { TopValue, Key, FieldValue, VariantKey, UnitValue, VariantEnd, Done, Failed };
@@ -58,6 +63,7 @@ private:
     enum class Field : std::uint8_t { ArmArc, CouplerArc, Branch, Mirror, Extra };
     enum class LastEvent : std::uint8_t { Nothing, Open, Key, Value };
     enum class Kind : std::uint8_t { Null, Boolean, Number, String, Sequence, Map };
+    enum class Container : std::uint8_t { None, Map, Sequence };
 
     struct Value {
         Kind kind;
@@ -77,7 +83,10 @@ private:
     bool on_key(const std::string& name);
     bool on_variant(std::string_view name, std::size_t end);
     bool reject_variant_identifier(const RejectedToken& token);
+    bool well_formed_at(std::size_t start) const;
     bool number_overflow();
+    Container innermost() const;
+    Expected awaited() const;
 
     bool invalid_type(const Value& value, std::string_view expected);
     bool fail(std::string message, std::size_t end);
@@ -103,8 +112,41 @@ private:
     SphericalLinkGeometry record_{};
     std::array<bool, 4> seen_{};
 
+    // The kinds of the containers open inside the skipped value, one bit per
+    // level (set: a sequence), innermost in bit 0 of the last word; the heap
+    // is used only beyond 64 levels.
+    class ContainerStack {
+    public:
+        bool empty() const { return depth_ == 0; }
+        void clear() {
+            depth_ = 0;
+            innermost_ = 0;
+            outer_.clear();
+        }
+        void push(bool sequence) {
+            if (depth_ != 0 && depth_ % 64 == 0) spill();
+            innermost_ = innermost_ << 1 | (sequence ? 1 : 0);
+            ++depth_;
+        }
+        void pop() {
+            --depth_;
+            innermost_ >>= 1;
+            if (depth_ != 0 && depth_ % 64 == 0) refill();
+        }
+        bool top_is_sequence() const { return (innermost_ & 1) != 0; }
+
+    private:
+        // Out of line, so that the common push and pop stay small enough to inline.
+        void spill();
+        void refill();
+
+        std::size_t depth_ = 0;
+        std::uint64_t innermost_ = 0;
+        std::vector<std::uint64_t> outer_;
+    };
+
     bool skipping_ = false;
-    std::size_t skip_depth_ = 0;
+    ContainerStack skip_stack_;
 
     // End of the last token that raised an event and what it was: the next
     // token starts after whitespace and, after a key or value, one separator.
@@ -113,7 +155,7 @@ private:
 
     std::optional<SphericalLinkGeometry> geometry_;
     DocumentFault fault_;
-    bool overflow_in_skipped_value_ = false;
+    bool replaceable_in_skipped_value_ = false;
 };
 
 }  // namespace quorvel::geometry_doc

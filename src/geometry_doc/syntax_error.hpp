@@ -4,19 +4,12 @@
 #include <string_view>
 
 #include "geometry_doc/document_fault.hpp"
+#include "geometry_doc/json_scanner.hpp"
 
 namespace quorvel::geometry_doc {
 
 // What the parser was waiting for when it stopped.
 enum class Expected { Value, Key, Colon, CommaOrArrayEnd, CommaOrObjectEnd, EndOfText };
-
-// nlohmann names the waiting point in its parse_error text ("while parsing
-// object key - ..."); that is the only place the container kind of a skipped
-// value is known, since skipping keeps a depth counter and no stack.
-Expected expected_by_library(std::string_view library_message);
-
-// Whether the lexer itself rejected the token (the library then quotes what it read).
-bool lexer_rejected(std::string_view library_message);
 
 // The token at which the parser stopped.
 struct RejectedToken {
@@ -25,13 +18,13 @@ struct RejectedToken {
     bool after_open_bracket;    // it directly follows a "["
     std::size_t examined_end;   // bytes the lexer has read
     bool reached_end;           // the lexer ran out of text
-    bool lexer_error;
-    std::string_view library_message;
+    StringFault string_fault;   // why the lexer refused it, when it opens a string
 };
 
-// One short, stable message per syntax fault, in place of the library's sentence.
-// A token the lexer could not read is placed at the byte that failed it; a
-// well-formed token in the wrong place at its first byte.
+// One short, stable message per syntax fault. Where a value or a key is
+// awaited, a token that would have been one can only have been refused by the
+// lexer: it is placed at the byte that failed it; a well-formed token in the
+// wrong place at its first byte.
 DocumentFault classify_syntax_error(std::string_view text, Expected expected, const RejectedToken& token);
 
 }  // namespace quorvel::geometry_doc

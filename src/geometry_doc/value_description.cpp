@@ -3,7 +3,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "geometry_doc/json_number.hpp"
 
@@ -28,13 +30,43 @@ bool fits_64_bit_integer(std::string_view token) {
     return error == std::errc{} && end == last;
 }
 
-// Fixed notation, never an exponent, and always a fractional part: 2 -> "2.0",
-// 1e20 -> "100000000000000000000.0".
+// Fixed notation, never an exponent, always a fractional part, and only the
+// shortest digits that read back to the same double: 2 -> "2.0", 1e23 ->
+// "100000000000000000000000.0", 5e-324 -> "0." + 323 zeros + "5". Fixed
+// to_chars would print a large value's exact binary digits instead.
 std::string float_text(double value) {
-    std::array<char, 400> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
-    std::string text(buffer.data(), result.ptr);
-    if (text.find_first_not_of("-0123456789") == std::string::npos) text += ".0";
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+    const std::string_view shortest(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
+    const std::size_t e = shortest.find('e');
+    if (e == std::string_view::npos) return std::string(shortest);  // inf, -inf
+    const bool negative = shortest.front() == '-';
+    std::string digits;
+    for (const char c : shortest.substr(0, e)) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    std::string_view exponent_text = shortest.substr(e + 1);
+    if (exponent_text.front() == '+') exponent_text.remove_prefix(1);
+    int exponent = 0;
+    std::from_chars(exponent_text.data(), exponent_text.data() + exponent_text.size(), exponent);
+
+    std::string text = negative ? "-" : "";
+    if (exponent < 0) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(-exponent - 1), '0');
+        text += digits;
+        return text;
+    }
+    const auto integer_digits = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= integer_digits) {
+        text += digits;
+        text.append(integer_digits - digits.size(), '0');
+        text += ".0";
+    } else {
+        text.append(digits, 0, integer_digits);
+        text += '.';
+        text.append(digits, integer_digits);
+    }
     return text;
 }
 

@@ -67,6 +67,32 @@ INSTANTIATE_TEST_SUITE_P(
                  {7.0, 8.0, kPos, false}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Valid JSON syntax though no Unicode text: a skipped value may hold them, in
+// its strings and its keys, at any depth, even beside numbers the library refuses.
+INSTANTIATE_TEST_SUITE_P(
+    UnpairedSurrogates, AcceptedDocuments,
+    ::testing::Values(
+        Accepted{"high", R"({"arm_arc": 0.7, "coupler_arc": 0.5, "note": "\ud800"})", default_left_geometry()},
+        Accepted{"low_before_the_fields", R"({"note": "\udc00", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"reversed_pair", R"({"note": "\udc00\ud800", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"high_then_byte", R"({"note": "\ud800x", "arm_arc": 0.7, "coupler_arc": 0.5})", default_left_geometry()},
+        Accepted{"high_then_other_escape", R"({"note": "\uD800\u0041\"", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"high_twice_then_pair", R"({"note": "\ud800\udbff\udfff", "arm_arc": 0.7, "coupler_arc": 0.5})",
+                 default_left_geometry()},
+        Accepted{"keys_and_values_at_depth",
+                 R"({"x": {"\ud800": ["\udc00\ud800", {"\ud800x": "\ud800\u0041"}]}, "y": [[["\udc00"]]], )"
+                 R"("arm_arc": 1, "coupler_arc": 2, "branch": "negative"})",
+                 {1.0, 2.0, kNeg, false}},
+        Accepted{"beside_refused_numbers",
+                 R"({"x": [1e999, "\ud800", -1e999, {"\udc00": 2e400}], "arm_arc": 1, "coupler_arc": 2})",
+                 {1.0, 2.0, kPos, false}},
+        Accepted{"same_skipped_key_twice", R"({"x": {"\ud800": 1, "\ud800": "\udfff"}, "arm_arc": 1, "coupler_arc": 2})",
+                 {1.0, 2.0, kPos, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct Rejected {
     const char* name;
     std::string text;
@@ -121,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"mirror_negative_zero", "[1, 2, \"positive\", -0]",
                  "invalid type: floating point `-0.0`, expected a boolean at line 1 column 21"},
         Rejected{"mirror_beyond_64_bits", "[1, 2, \"positive\", 18446744073709551616]",
-                 "invalid type: floating point `18446744073709551616.0`, expected a boolean at line 1 column 39"},
+                 "invalid type: floating point `18446744073709552000.0`, expected a boolean at line 1 column 39"},
         Rejected{"mirror_lowest_integer", "[1, 2, \"positive\", -9223372036854775808]",
                  "invalid type: integer `-9223372036854775808`, expected a boolean at line 1 column 39"},
         Rejected{"top_level_integer", "5", "invalid type: integer `5`, expected struct SphericalLinkGeometry at line 1 column 1"},
@@ -186,6 +212,114 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"skipped_leading_zero", R"({"x": [00]})", "invalid number at line 1 column 9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// After a skipped container closes, the fault depends on the kind of the one
+// around it, whatever the depth.
+INSTANTIATE_TEST_SUITE_P(
+    SkippedContainers, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"list_after_map", R"({"x": [{"a": [1]} 2]})", "expected `,` or `]` at line 1 column 19"},
+        Rejected{"map_after_list", R"({"x": {"a": [1] "b"}})", "expected `,` or `}` at line 1 column 17"},
+        Rejected{"colon_in_inner_map", R"({"x": [[{}, {"a" 1}]]})", "expected `:` at line 1 column 18"},
+        Rejected{"list_trailing_comma", R"({"x": [{"a": 1}, ]})", "trailing comma at line 1 column 18"},
+        Rejected{"map_trailing_comma", R"({"x": {"a": {"b": []}, }})", "trailing comma at line 1 column 24"},
+        Rejected{"list_closed_by_brace", R"({"x": [[], {}, [[{"a": [{}]}]] })", "expected `,` or `]` at line 1 column 32"},
+        Rejected{"map_closed_by_bracket", R"({"x": {"a": [], "b": {} ]})", "expected `,` or `}` at line 1 column 25"},
+        Rejected{"colon_in_list", R"({"x": [{"a": {"b": [1, 2]}}, 3, {"c": {}} : ]})",
+                 "expected `,` or `]` at line 1 column 43"},
+        Rejected{"value_without_key", R"({"x": {"a": [[[]]], "b": [[{}]] 1}})", "expected `,` or `}` at line 1 column 33"},
+        Rejected{"eof_in_inner_list", R"({"x": {"a": [[1]], "b": [)", "EOF while parsing a list at line 1 column 25"},
+        Rejected{"eof_after_inner_value", R"({"x": [{"a": [1]})", "EOF while parsing a list at line 1 column 17"},
+        Rejected{"eof_after_inner_key", R"({"x": [{"a")", "EOF while parsing an object at line 1 column 11"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the record reads a string (its own keys, the branch, any field's
+// value), an unpaired surrogate escape is still refused, at the same byte.
+INSTANTIATE_TEST_SUITE_P(
+    UnpairedSurrogates, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"record_key", R"({"arm_arc\udc00": 1})", "invalid unicode code point at line 1 column 15"},
+        Rejected{"record_key_after_skipped_one", R"({"x": "\ud800", "\udc00": 1})",
+                 "invalid unicode code point at line 1 column 23"},
+        Rejected{"branch_string", R"({"branch": "x\ud800"})", "invalid unicode code point at line 1 column 20"},
+        Rejected{"branch_object_key", R"({"branch": {"\ud800": null}})", "invalid unicode code point at line 1 column 20"},
+        Rejected{"positional_branch", R"([1, 2, "\udc00"])", "invalid unicode code point at line 1 column 14"},
+        Rejected{"mirror_value", R"({"mirror": "\ud800"})", "invalid unicode code point at line 1 column 19"},
+        Rejected{"top_level", R"("\ud800")", "invalid unicode code point at line 1 column 8"},
+        // Skipped, but the string has another fault, or the document does later.
+        Rejected{"then_bad_escape", R"({"x": {"a": "\ud800\x"}})", "invalid escape at line 1 column 21"},
+        Rejected{"then_bad_hex", R"({"x": "\ud800\u12G4"})", "invalid escape at line 1 column 18"},
+        Rejected{"then_eof", R"({"x": "\ud800)", "EOF while parsing a string at line 1 column 13"},
+        Rejected{"then_bad_literal", R"({"x": ["\ud800", tru]})", "expected value at line 1 column 21"},
+        Rejected{"then_missing_comma", R"({"x": ["\ud800", 1e999, "\udc00" 1]})", "expected `,` or `]` at line 1 column 34"},
+        Rejected{"then_missing_field", R"({"x": "\ud800", "arm_arc": 1})", "missing field `coupler_arc` at line 1 column 29"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The shortest digits that read back to the same double, in fixed notation
+// with a fractional part; integers within 64 bits stay integers.
+const std::string kSmallestSubnormal = "0." + std::string(323, '0') + "5";
+const std::string kLargestDouble = "17976931348623157" + std::string(292, '0') + ".0";
+
+INSTANTIATE_TEST_SUITE_P(
+    FloatDescriptions, RejectedDocuments,
+    ::testing::Values(
+        Rejected{"padded_with_zeros", R"([1, 2, "positive", 1e23])",
+                 "invalid type: floating point `100000000000000000000000.0`, expected a boolean at line 1 column 23"},
+        Rejected{"long_literal", R"([1, 2, "positive", 123456789012345678901234567890.5])",
+                 "invalid type: floating point `123456789012345680000000000000.0`, expected a boolean at line 1 column 51"},
+        Rejected{"smallest_subnormal", R"([1, 2, "positive", 5e-324])",
+                 "invalid type: floating point `" + kSmallestSubnormal + "`, expected a boolean at line 1 column 25"},
+        Rejected{"smallest_subnormal_long", R"([1, 2, "positive", 4.9406564584124654e-324])",
+                 "invalid type: floating point `" + kSmallestSubnormal + "`, expected a boolean at line 1 column 42"},
+        Rejected{"largest_double", R"([1, 2, "positive", 1.7976931348623157e308])",
+                 "invalid type: floating point `" + kLargestDouble + "`, expected a boolean at line 1 column 41"},
+        Rejected{"one_e_300", R"([1, 2, "positive", -1e300])",
+                 "invalid type: floating point `-1" + std::string(300, '0') + ".0`, expected a boolean at line 1 column 25"},
+        Rejected{"small_fraction", R"([1, 2, "positive", -1.25e-5])",
+                 "invalid type: floating point `-0.0000125`, expected a boolean at line 1 column 27"},
+        Rejected{"point_one", R"([1, 2, "positive", 0.1])",
+                 "invalid type: floating point `0.1`, expected a boolean at line 1 column 22"},
+        Rejected{"digits_on_both_sides", R"([1, 2, "positive", 123.456e0])",
+                 "invalid type: floating point `123.456`, expected a boolean at line 1 column 28"},
+        Rejected{"above_two_to_53", R"([1, 2, "positive", 9007199254740993.0])",
+                 "invalid type: floating point `9007199254740992.0`, expected a boolean at line 1 column 37"},
+        Rejected{"integer_within_64_bits", R"([1, 2, "positive", 9007199254740993])",
+                 "invalid type: integer `9007199254740993`, expected a boolean at line 1 column 35"},
+        Rejected{"largest_unsigned", R"([1, 2, "positive", 18446744073709551615])",
+                 "invalid type: integer `18446744073709551615`, expected a boolean at line 1 column 39"},
+        Rejected{"integer_beyond_64_bits", R"([1, 2, "positive", 100000000000000000000000000000000000000000])",
+                 "invalid type: floating point `100000000000000000000000000000000000000000.0`, expected a boolean at line 1 "
+                 "column 61"},
+        Rejected{"below_lowest_integer", R"([1, 2, "positive", -9223372036854775809])",
+                 "invalid type: floating point `-9223372036854776000.0`, expected a boolean at line 1 column 39"},
+        Rejected{"top_level", "1E21", "invalid type: floating point `1000000000000000000000.0`, expected struct "
+                                      "SphericalLinkGeometry at line 1 column 4"},
+        Rejected{"variant_identifier", R"({"branch": {1e23: null}})",
+                 "invalid type: floating point `100000000000000000000000.0`, expected variant identifier at line 1 column 16"},
+        Rejected{"unit", R"({"branch": {"negative": 1e23}})",
+                 "invalid type: floating point `100000000000000000000000.0`, expected unit at line 1 column 28"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The message keeps a NUL of the text it quotes, with everything after it.
+TEST(GeometryDocumentMessages, CarryNulBytes) {
+    using namespace std::string_literals;
+    const struct {
+        const char* text;
+        std::string message;
+    } cases[] = {
+        {R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "neg\u0000ative"})",
+         "unknown variant `neg\0ative`, expected `positive` or `negative` at line 1 column 63"s},
+        {R"({"branch": "\u0000"})", "unknown variant `\0`, expected `positive` or `negative` at line 1 column 19"s},
+        {R"([0.7, 0.5, "ab\u0000cd"])", "unknown variant `ab\0cd`, expected `positive` or `negative` at line 1 column 23"s},
+        {R"({"branch": {"x\u0000": null}})",
+         "unknown variant `x\0`, expected `positive` or `negative` at line 1 column 21"s},
+    };
+    for (const auto& c : cases) {
+        const GeometryDocumentResult result = parse_geometry_document(c.text);
+        EXPECT_FALSE(result.geometry.has_value()) << c.text;
+        EXPECT_EQ(result.error, c.message) << c.text;
+    }
+}
+
 TEST(GeometryDocumentPositions, LinesCountLineFeedsAndColumnsRestartOnEachLine) {
     const std::string text = "{\n  \"arm_arc\": 0.7,\r\n\t\"mirror\": 1\n}";
     EXPECT_EQ(parse_geometry_document(text).error, "invalid type: integer `1`, expected a boolean at line 3 column 12");
@@ -227,6 +361,23 @@ TEST(GeometryDocumentDepth, AMillionLevelsInASkippedValueAreAccepted) {
     ASSERT_TRUE(result.geometry.has_value()) << result.error;
     EXPECT_EQ(result.geometry->arm_arc, 0.7);
     EXPECT_EQ(result.geometry->coupler_arc, 0.5);
+}
+
+// Closing back down across multiples of 64 levels, the fault after a value
+// still names the kind of the container it stands in.
+TEST(GeometryDocumentDepth, DeepMixedContainersAreClosedBackToTheRightKind) {
+    const auto is_sequence = [](std::size_t level) { return level % 3 != 1; };
+    constexpr std::size_t kDeepest = 200;
+    for (const std::size_t depth : {1, 63, 64, 65, 127, 128, 129, 199}) {
+        std::string text = "{\"x\": ";
+        for (std::size_t level = 0; level < kDeepest; ++level) text += is_sequence(level) ? "[" : "{\"k\": ";
+        text += "0";
+        for (std::size_t level = kDeepest; level-- > depth;) text += is_sequence(level) ? "]" : "}";
+        text += " x";
+        const std::string expected = is_sequence(depth - 1) ? "expected `,` or `]`" : "expected `,` or `}`";
+        EXPECT_EQ(parse_geometry_document(text).error, expected + " at line 1 column " + std::to_string(text.size()))
+            << depth;
+    }
 }
 
 TEST(GeometryDocumentDepth, AnUnclosedDeepValueIsReportedNotOverflowed) {

@@ -1,8 +1,10 @@
 import collections
+import decimal
 import json
 import math
 import random
 import re
+import struct
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -143,6 +145,69 @@ def test_rejections(text, expected):
     assert (f"{core} at line {line} column {column}" if " at line " in expected else core) == expected
 
 
+VARIANT = "unknown variant `{}`, expected `positive` or `negative` at line 1 column {}"
+
+
+@pytest.mark.parametrize("text, message", [  # NUL is the one character that cut the message short
+    ('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "neg\\u0000ative"}', VARIANT.format("neg\x00ative", 63)),
+    (arm('"branch": "\\u0000"'), VARIANT.format("\x00", 55)),
+    ('[0.7, 0.5, "ab\\u0000cd"]', VARIANT.format("ab\x00cd", 23)),
+    (arm('"branch": {"x\\u0000": null}'), VARIANT.format("x\x00", 57)),
+])
+def test_messages_keep_nul_characters(text, message):
+    with pytest.raises(ValueError) as info:
+        Arm.from_json(text)
+    assert str(info.value) == PREFIX + message
+
+
+def described(token):
+    """{found} for a number token, from Python's own shortest repr of the float, written out in fixed notation."""
+    if re.fullmatch(r"-?\d+", token) and token != "-0" and -2**63 <= int(token) < 2**64:
+        return f"integer `{token}`"
+    fixed = format(decimal.Decimal(repr(float(token))), "f")
+    return f"floating point `{fixed if '.' in fixed else fixed + '.0'}`"
+
+
+def random_doubles(count, seed=20240611):
+    rng = random.Random(seed)
+    values = (struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(4 * count))
+    return [v for v in values if math.isfinite(v)][:count]
+
+
+@pytest.mark.parametrize("token", [
+    "1.5", "0.7", "2.0", "1e20", "1e23", "-0", "-0.0", "0.1", "1e-7", "-1.25e-5", "5e-324", "1.7976931348623157e308",
+    "123456789012345678901234567890.5", "18446744073709551616", "18446744073709551615", "-9223372036854775808",
+    "-9223372036854775809", "9007199254740993", "9007199254740993.0", "1" + "0" * 40, "2.2250738585072014E-308",
+] + [repr(v) for v in random_doubles(40)] + [format(v, ".17g") for v in random_doubles(40, seed=7)])
+def test_floats_described_by_shortest_digits(token):
+    core = reject(f'[0.7, 0.5, "positive", {token}]')[0]
+    assert core == f"invalid type: {described(token)}, expected a boolean"
+
+
+# Unpaired surrogate escapes are valid JSON syntax: skipped values may hold them, the record's own strings may not.
+UNPAIRED = ['"\\ud800"', '"\\udc00"', '"\\udc00\\ud800"', '"\\ud800x"', '"\\ud800\\u0041"']
+
+
+@pytest.mark.parametrize("unpaired", UNPAIRED)
+@pytest.mark.parametrize("skipped", ['"x": %s', '"x": [1e999, %s]', '"x": {%s: %s}', '"x": [[{"a": {%s: [%s]}}]]'])
+def test_unpaired_surrogates_in_skipped_values(unpaired, skipped):
+    value = skipped.replace("%s", unpaired)
+    for text in ("{%s, %s}" % (value, DOC[1:-1]), '{"arm_arc": 0.7, %s, "coupler_arc": 0.5}' % value):
+        assert geometry(Arm.from_json(text)) == (0.7, 0.5, False)
+
+
+@pytest.mark.parametrize("text, column", [
+    ('{"\\ud800": 1, "arm_arc": 0.7, "coupler_arc": 0.5}', 9),
+    (arm('"\\udc00\\ud800": 1'), 44),
+    (arm('"branch": "\\ud800x"'), 55),
+    (arm('"branch": {"\\ud800\\u0041": null}'), 61),
+    ('[0.7, 0.5, "\\udc00"]', 18),
+    (arm('"mirror": "\\ud800"'), 55),
+])
+def test_unpaired_surrogates_in_the_record(text, column):
+    assert reject(text) == ("invalid unicode code point", 1, column)
+
+
 def test_line_and_column_follow_line_feeds():
     text = '{\n  "arm_arc": 0.7,\n  "coupler_arc": x}'
     core, line, column = reject(text)
@@ -217,8 +282,11 @@ BRANCHES = ['"positive"', '"negative"', '{"positive":null}', '{ "negative" : nul
 KEYS = {"arm_arc": ['"arm_arc"', '"arm\\u005farc"'], "coupler_arc": ['"coupler_arc"', '"\\u0063oupler_arc"'],
         "branch": ['"branch"'], "mirror": ['"mirror"', '"mirr\\u006fr"']}
 UNKNOWN_KEYS = ['"x"', '"Arm_arc"', '"mirror_"', '""', '"\u00e9"', '"a\\"b"', '"branch2"']
-STRINGS = ['""', '"a"', '"\\n\\/\\\\"', '"\\u00e9\u20ac"', '"\\ud83d\\ude00"', '"positive"']
+# Also the keys of nested objects: unpaired surrogates in skipped keys and values, at any depth.
+STRINGS = ['""', '"a"', '"\\n\\/\\\\"', '"\\u00e9\u20ac"', '"\\ud83d\\ude00"', '"positive"'] + UNPAIRED
 EDIT_CHARS = '{}[],:"\\ 0123456789.-+eEtrufalsn\n/x'
+# Unpaired wherever they land in a string, so a record key or the branch gets them too.
+EDIT_ESCAPES = ["\\ud800", "\\udc00", "\\uDBFF"]
 
 
 def ws(rng):
@@ -257,28 +325,56 @@ def document(rng):
 
 def corrupt(rng, text):
     at, op = rng.randrange(len(text) + 1), rng.randrange(3)
-    char = rng.choice(EDIT_CHARS)
+    char = rng.choice(EDIT_ESCAPES) if rng.random() < 0.1 else rng.choice(EDIT_CHARS)
     return text[:at] + ("" if op == 0 else char) + text[at + (op != 1):]
 
 
+FIELDS = ["arm_arc", "coupler_arc", "branch", "mirror"]
+
+
+class Pairs(list):
+    """An object as json.loads read it: its (key, value) pairs in order, repeated keys kept."""
+
+
+def refuse_constant(name):
+    raise ValueError(f"{name} is no JSON number")
+
+
+UNPAIRED_ESCAPE = re.compile(r"\\u[dD][89abAB]..(?!\\u[dD][c-fC-F])|(?<!\\u[dD][89abAB]..)\\u[dD][c-fC-F]")
+
+
+def has_unpaired_surrogate(text):
+    return any(0xD800 <= ord(c) <= 0xDFFF for c in text)
+
+
 def record_of(value):
-    """(arm_arc, coupler_arc, branch, mirror) of a json.loads result, or None if it is no record."""
-    if isinstance(value, list):
-        value = dict(zip(["arm_arc", "coupler_arc", "branch", "mirror"], value)) if 2 <= len(value) <= 4 else {}
-    if not isinstance(value, dict) or not {"arm_arc", "coupler_arc"} <= value.keys():
+    """(arm_arc, coupler_arc, branch, mirror) that from_json must give for a json.loads value (objects as Pairs),
+    or None when it must reject the document: json's reading plus the record's own rules."""
+    if isinstance(value, Pairs):
+        keys = [k for k, _ in value]
+        # The record reads its own keys: a repeated field or an unpaired surrogate there is refused.
+        if any(keys.count(f) > 1 for f in FIELDS) or any(has_unpaired_surrogate(k) for k in keys):
+            return None
+        value = dict(value)
+    elif isinstance(value, list) and 2 <= len(value) <= 4:
+        value = dict(zip(FIELDS, value))
+    else:
+        return None
+    if not {"arm_arc", "coupler_arc"} <= value.keys():
         return None
     arcs = [value[k] for k in ("arm_arc", "coupler_arc")]
     branch, mirror = value.get("branch", "positive"), value.get("mirror", False)
-    if isinstance(branch, dict) and len(branch) == 1 and None in branch.values():
-        branch = next(iter(branch))
-    if (any(type(a) not in (int, float) for a in arcs) or branch not in ("positive", "negative")
-            or type(mirror) is not bool):
+    if isinstance(branch, Pairs) and len(branch) == 1 and branch[0][1] is None:
+        branch = branch[0][0]
+    if (any(type(a) not in (int, float) or not math.isfinite(a) for a in arcs)
+            or branch not in ("positive", "negative") or type(mirror) is not bool):
         return None
     return float(arcs[0]), float(arcs[1]), branch, mirror
 
 
 def compare(text, tally):
-    """Check the two implications for one text; returns a disagreement description or None."""
+    """Check that from_json accepts exactly what it must, and gives json's record; returns a disagreement
+    description or None."""
     tally["tried"] += 1
     try:
         ours, error = Arm.from_json(text), None
@@ -289,14 +385,15 @@ def compare(text, tally):
         core = re.sub(r'(integer|floating point|field|variant) `[^`]*`', r"\1 `_`", core)
         tally["text: " + re.sub(r'string "(?:[^"\\]|\\.)*"', 'string "_"', core)] += 1
     try:
-        theirs = json.loads(text)
+        theirs = json.loads(text, object_pairs_hook=Pairs, parse_constant=refuse_constant)
     except ValueError:
         theirs = ValueError
     tally["accepted" if ours is not None else "rejected"] += 1
     tally["json rejected" if theirs is ValueError else "json accepted"] += 1
-    if ours is None:
-        return None  # json accepting what from_json rejects is allowed (duplicate keys, 1e400, NaN, ...)
+    tally["unpaired surrogate escapes"] += bool(UNPAIRED_ESCAPE.search(text))
     record = None if theirs is ValueError else record_of(theirs)
+    if ours is None:
+        return None if record is None else f"from_json rejected ({error}), json gives the record {record}: {text!r}"
     if record is None:
         return f"from_json accepted, json gives no record: {text!r}"
     arm_arc, coupler_arc, branch, mirror = record
@@ -319,7 +416,7 @@ def check_batch(texts, tally):
 
 def report(tally, disagreements):
     counts = {k: tally[k] for k in ("tried", "accepted", "rejected", "json accepted", "json rejected",
-                                    "disagreements")}
+                                    "unpaired surrogate escapes", "disagreements")}
     return f"{counts}; first disagreements: {disagreements[:5]}"
 
 
