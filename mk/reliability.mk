@@ -45,14 +45,14 @@ sanitize-cpp: ## the core and its C++ tests under ASan + UBSan, run by ctest
 # malloc), so it fails by construction. It runs in `make test` as ever.
 SANITIZE_PYTEST_ARGS ?= --ignore=tests/python/test_soak_short.py tests/python
 
-sanitize-python: $(INSTALLED) ## the module and the fault probe under ASan + UBSan, run by pytest
+sanitize-python: $(INSTALLED) ## both modules and the fault probe under ASan + UBSan, run by pytest
 	@cmake -S . -B $(SAN_EXT_BUILD) $(SAN_CMAKE) -DQUORVEL_BUILD_EXTENSION=ON -DQUORVEL_BUILD_FAULT_PROBE=ON \
 	  -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build $(SAN_EXT_BUILD) --target quorvel_torso_kinematics quorvel_fault_probe -j2 \
+	@cmake --build $(SAN_EXT_BUILD) --target quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe -j2 \
 	  >$(SAN_EXT_BUILD)/build.log 2>&1 || { cat $(SAN_EXT_BUILD)/build.log; exit 1; }
 	@rm -rf $(SAN_EXT_LOGS) && mkdir -p $(SAN_EXT_LOGS)
 	@status=0; \
-	PYTHONPATH=$(abspath $(SAN_EXT_BUILD)/src/python)$${PYTHONPATH:+:$$PYTHONPATH} \
+	PYTHONPATH=$(abspath $(SAN_EXT_BUILD)/src/python):$(abspath $(SAN_EXT_BUILD)/src/python/batch)$${PYTHONPATH:+:$$PYTHONPATH} \
 	QUORVEL_FAULT_PROBE_DIR=$(abspath $(SAN_EXT_BUILD)/tests/probe) \
 	PYTHONMALLOC=malloc \
 	LD_PRELOAD="$(SAN_PRELOAD)" \
@@ -60,7 +60,7 @@ sanitize-python: $(INSTALLED) ## the module and the fault probe under ASan + UBS
 	UBSAN_OPTIONS=$(SAN_UBSAN_OPTS):log_path=$(abspath $(SAN_EXT_LOGS))/ubsan \
 	  $(PY) scripts/checked_pytest.py $(abspath $(SAN_EXT_BUILD)) -q -p no:cacheprovider --capture=sys $(SANITIZE_PYTEST_ARGS) \
 	  >$(SAN_EXT_BUILD)/pytest.log 2>&1 || status=$$?; \
-	if [ "$$status" -ne 0 ]; then cat $(SAN_EXT_BUILD)/pytest.log; else head -n 1 $(SAN_EXT_BUILD)/pytest.log; tail -n 1 $(SAN_EXT_BUILD)/pytest.log; fi; \
+	if [ "$$status" -ne 0 ]; then cat $(SAN_EXT_BUILD)/pytest.log; else head -n 2 $(SAN_EXT_BUILD)/pytest.log; tail -n 1 $(SAN_EXT_BUILD)/pytest.log; fi; \
 	scripts/sanitizer_reports.sh $(SAN_EXT_LOGS) $(SAN_EXT_BUILD)/pytest.log pytest && [ "$$status" -eq 0 ]
 
 # ---- valgrind ----------------------------------------------------------------
@@ -80,15 +80,15 @@ VALGRIND_PYTEST_ARGS ?= -m "not hypothesis" --ignore=tests/python/test_soak_shor
 
 # Fails on an invalid read or write, or on a definitely-lost block whose stack
 # passes through the module (scripts/memcheck_summary.py).
-valgrind: $(INSTALLED) ## pytest under memcheck (PYTHONMALLOC=malloc) against a -g build of the module
+valgrind: $(INSTALLED) ## pytest under memcheck (PYTHONMALLOC=malloc) against a -g build of both modules
 	@scripts/bootstrap.sh valgrind
 	@cmake -S . -B $(VG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_EXTENSION=ON \
 	  -DQUORVEL_BUILD_FAULT_PROBE=ON -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build $(VG_BUILD) --target quorvel_torso_kinematics quorvel_fault_probe -j2 \
+	@cmake --build $(VG_BUILD) --target quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe -j2 \
 	  >$(VG_BUILD)/build.log 2>&1 || { cat $(VG_BUILD)/build.log; exit 1; }
 	@rm -rf $(VG_LOGS) && mkdir -p $(VG_LOGS)
 	@status=0; \
-	PYTHONPATH=$(abspath $(VG_BUILD)/src/python)$${PYTHONPATH:+:$$PYTHONPATH} \
+	PYTHONPATH=$(abspath $(VG_BUILD)/src/python):$(abspath $(VG_BUILD)/src/python/batch)$${PYTHONPATH:+:$$PYTHONPATH} \
 	QUORVEL_FAULT_PROBE_DIR=$(abspath $(VG_BUILD)/tests/probe) \
 	PYTHONMALLOC=malloc CI=true QUORVEL_THREAD_CALLS=2000 \
 	  valgrind --tool=memcheck --suppressions=mk/valgrind-python.supp \
