@@ -21,36 +21,17 @@ namespace quorvel {
 namespace {
 
 using testing_support::column;
-using testing_support::with_branch;
+using testing_support::NamedGeometry;
+using testing_support::Sampler;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-struct NamedGeometry {
-    const char* name;
-    SphericalLinkGeometry geometry;
-};
-
-const NamedGeometry kGeometries[] = {
-    {"left", default_left_geometry()},
-    {"right", default_right_geometry()},
-    {"left_negative", with_branch(default_left_geometry(), LoopBranch::Negative)},
-    {"right_negative", with_branch(default_right_geometry(), LoopBranch::Negative)},
-    {"long_arcs", {1.1, 0.8, LoopBranch::Positive, false}},
+std::vector<NamedGeometry> geometries() {
+    std::vector<NamedGeometry> all = testing_support::test_geometries();
     // Elbows coincide at (0, 0): the confirmation drops pairs there.
-    {"quarter_arc", {std::numbers::pi / 4, 0.5, LoopBranch::Positive, false}},
-};
-
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    double uniform(double lo, double hi) {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return lo + (hi - lo) * static_cast<double>(state_ >> 11) * 0x1.0p-53;
-    }
-
-private:
-    std::uint64_t state_;
-};
+    all.push_back({"quarter_arc", {std::numbers::pi / 4, 0.5, LoopBranch::Positive, false}});
+    return all;
+}
 
 bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
@@ -70,17 +51,17 @@ bool same_candidate(const IkCandidate& a, const IkCandidate& b) {
 // any length, the joint axes, zero and NaN.
 std::vector<Vector3> directions(const SphericalLinkGeometry& g) {
     std::vector<Vector3> out = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {-1, 0, 0}, {0, 0, 0}, {kNaN, 0, 1}, {0, 1, 0}};
-    Random random(7);
+    Sampler random(7);
     for (int i = 0; i < 4000; ++i) {
-        const double a = random.uniform(-3.2, 3.2);
-        const double b = random.uniform(-3.2, 3.2);
+        const double a = random.in(-3.2, 3.2);
+        const double b = random.in(-3.2, 3.2);
         if (const std::optional<ArmPose> pose = forward_kinematics(g, a, b)) out.push_back(pose->v_3);
-        out.push_back({random.uniform(-2, 2), random.uniform(-2, 2), random.uniform(-2, 2)});
+        out.push_back({random.in(-2, 2), random.in(-2, 2), random.in(-2, 2)});
     }
     // Around the coinciding elbows of the quarter arc.
     for (int i = 0; i < 2000; ++i) {
-        const double t = random.uniform(0, 2 * std::numbers::pi);
-        const double r = 0.5 + random.uniform(-1e-9, 1e-9);
+        const double t = random.in(0, 2 * std::numbers::pi);
+        const double r = 0.5 + random.in(-1e-9, 1e-9);
         const Vector3 p{std::sqrt(0.5), 0, std::sqrt(0.5)};
         const Vector3 e1{std::sqrt(0.5), 0, -std::sqrt(0.5)};
         const Vector3 e2{0, 1, 0};
@@ -127,11 +108,11 @@ TEST_P(CandidateSlotsTest, FilledSlotsInOrderAreTheCandidateListBitForBit) {
 
 TEST_P(CandidateSlotsTest, TheSlotsOfAForwardImageHoldItsPair) {
     const SphericalLinkGeometry& g = GetParam().geometry;
-    Random random(11);
+    Sampler random(11);
     int checked = 0;
     for (int i = 0; i < 500; ++i) {
-        const double a = random.uniform(-3, 3);
-        const double b = random.uniform(-3, 3);
+        const double a = random.in(-3, 3);
+        const double b = random.in(-3, 3);
         const std::optional<ArmPose> pose = forward_kinematics(g, a, b);
         if (!pose) continue;
         const CandidateSlots slots = direction_candidate_slots(g, pose->v_3);
@@ -145,7 +126,7 @@ TEST_P(CandidateSlotsTest, TheSlotsOfAForwardImageHoldItsPair) {
     EXPECT_GT(checked, 50);
 }
 
-INSTANTIATE_TEST_SUITE_P(Geometries, CandidateSlotsTest, ::testing::ValuesIn(kGeometries),
+INSTANTIATE_TEST_SUITE_P(Geometries, CandidateSlotsTest, ::testing::ValuesIn(geometries()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CandidateSlots, DefaultLeftAtRestHasTheFourListedPairsInTheirSlots) {
@@ -177,10 +158,10 @@ class NearestPointingTest : public ::testing::TestWithParam<NamedGeometry> {};
 // On the reachable set: the solver's answer, with a residual below its tolerance.
 TEST_P(NearestPointingTest, AReachableRotationGivesTheOrientationSolversPair) {
     const SphericalLinkGeometry& g = GetParam().geometry;
-    Random random(3);
+    Sampler random(3);
     int checked = 0;
     for (int i = 0; i < 400; ++i) {
-        const std::optional<ArmPose> pose = forward_kinematics(g, random.uniform(-3, 3), random.uniform(-3, 3));
+        const std::optional<ArmPose> pose = forward_kinematics(g, random.in(-3, 3), random.in(-3, 3));
         if (!pose) continue;
         const std::optional<JointPair> solved = ik(g, pose->rotation);
         const std::optional<PointingSolution> s = nearest_pointing(g, pose->rotation);
@@ -198,12 +179,12 @@ TEST_P(NearestPointingTest, AReachableRotationGivesTheOrientationSolversPair) {
 // residual measures the twist, and it is the distance of the pair's own rotation.
 TEST_P(NearestPointingTest, ATwistedTargetIsPointedAtWithTheTwistAsResidual) {
     const SphericalLinkGeometry& g = GetParam().geometry;
-    Random random(5);
+    Sampler random(5);
     int checked = 0;
     for (int i = 0; i < 400; ++i) {
-        const std::optional<ArmPose> pose = forward_kinematics(g, random.uniform(-3, 3), random.uniform(-3, 3));
+        const std::optional<ArmPose> pose = forward_kinematics(g, random.in(-3, 3), random.in(-3, 3));
         if (!pose) continue;
-        const double twist = random.uniform(0.001, 0.05);
+        const double twist = random.in(0.001, 0.05);
         Matrix3 target = pose->rotation;
         for (int r = 0; r < 3; ++r) {
             const double e1 = pose->rotation[r][0];
@@ -230,11 +211,11 @@ TEST_P(NearestPointingTest, ATwistedTargetIsPointedAtWithTheTwistAsResidual) {
 
 TEST_P(NearestPointingTest, NoResultExactlyWhereTheDirectionIsOutOfReach) {
     const SphericalLinkGeometry& g = GetParam().geometry;
-    Random random(9);
+    Sampler random(9);
     for (int i = 0; i < 2000; ++i) {
         Matrix3 r{};
         for (auto& row : r) {
-            for (double& x : row) x = random.uniform(-1, 1);
+            for (double& x : row) x = random.in(-1, 1);
         }
         EXPECT_EQ(nearest_pointing(g, r).has_value(), is_reachable_direction(g, column(r, 2)));
     }
@@ -247,7 +228,7 @@ TEST_P(NearestPointingTest, NoResultExactlyWhereTheDirectionIsOutOfReach) {
     EXPECT_FALSE(nearest_pointing(g, nan).has_value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Geometries, NearestPointingTest, ::testing::ValuesIn(kGeometries),
+INSTANTIATE_TEST_SUITE_P(Geometries, NearestPointingTest, ::testing::ValuesIn(geometries()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

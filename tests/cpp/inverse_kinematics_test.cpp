@@ -37,39 +37,14 @@ namespace quorvel {
 namespace {
 
 using testing_support::column;
+using testing_support::NamedGeometry;
+using testing_support::Sampler;
 using testing_support::with_branch;
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kPlaces = 5e-7;      // reference values are given to six places
 constexpr double kRoundTrip = 1e-9;
-
-struct NamedGeometry {
-    const char* name;
-    SphericalLinkGeometry geometry;
-};
-
-const NamedGeometry kGeometries[] = {
-    {"left", default_left_geometry()},
-    {"right", default_right_geometry()},
-    {"left_negative", with_branch(default_left_geometry(), LoopBranch::Negative)},
-    {"right_negative", with_branch(default_right_geometry(), LoopBranch::Negative)},
-    {"long_arcs", {1.1, 0.8, LoopBranch::Positive, false}},
-};
-
-// Fixed-seed generator with a portable mapping to [0, 1).
-class Sampler {
-public:
-    double unit() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<double>(state_ >> 11) * 0x1.0p-53;
-    }
-    double angle() { return -kPi + 2.0 * kPi * unit(); }
-    double in(double lo, double hi) { return lo + (hi - lo) * unit(); }
-
-private:
-    std::uint64_t state_ = 0x5eed;
-};
 
 // Grid over the open square plus a random sample.
 std::vector<JointPair> joint_pair_sample() {
@@ -244,7 +219,7 @@ TEST_P(RoundTrip, PredicatesAgreeWithSolvers) {
     EXPECT_GT(reachable[1], 50);
 }
 
-INSTANTIATE_TEST_SUITE_P(Arms, RoundTrip, ::testing::ValuesIn(kGeometries),
+INSTANTIATE_TEST_SUITE_P(Arms, RoundTrip, ::testing::ValuesIn(testing_support::test_geometries()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- inputs with no answer --------------------------------------------------

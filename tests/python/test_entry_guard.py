@@ -67,7 +67,8 @@ def test_ordinary_python_errors_pass_through_unchanged(probe):
     assert info.value is error
 
 
-def test_panic_raised_by_python_code_is_resumed_as_a_new_panic(probe):
+def run_with_probe_panic(body):
+    """Runs `body` in a fresh interpreter where `probe` is the fault probe and `Panic` its PanicException."""
     script = f"""
 import sys
 sys.path.insert(0, {os.path.abspath(PROBE_DIR)!r})
@@ -76,6 +77,12 @@ try:
     probe.raise_fault("make the type")
 except BaseException as e:
     Panic = type(e)
+{body}"""
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+
+
+def test_panic_raised_by_python_code_is_resumed_as_a_new_panic(probe):
+    result = run_with_probe_panic("""
 original = Panic("from a callback")
 def callback():
     raise original
@@ -83,8 +90,7 @@ try:
     probe.call(callback)
 except BaseException as e:
     print(type(e) is Panic, e is not original, str(e))
-"""
-    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+""")
     assert result.stdout.strip() == "True True from a callback"
     assert "resuming it as a panic" in result.stderr
     assert "Traceback" in result.stderr and "callback" in result.stderr
@@ -96,15 +102,8 @@ except BaseException as e:
     # The resumed panic keeps every character of its text.
     ("Panic('pa\\x00nic')", "'pa\\x00nic'"),
 ], ids=["also_system_exit", "nul_in_message"])
-def test_resumed_panic_is_displayed_and_keeps_its_text(raised, expected):
-    script = f"""
-import sys
-sys.path.insert(0, {os.path.abspath(PROBE_DIR)!r})
-import quorvel_fault_probe as probe
-try:
-    probe.raise_fault("make the type")
-except BaseException as e:
-    Panic = type(e)
+def test_resumed_panic_is_displayed_and_keeps_its_text(probe, raised, expected):
+    result = run_with_probe_panic(f"""
 original = {raised}
 def callback():
     raise original
@@ -114,7 +113,6 @@ except BaseException as e:
     print(type(e) is Panic, e is not original, repr(str(e)))
 finally:
     print("finally ran")
-"""
-    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+""")
     assert (result.returncode, result.stdout.splitlines()) == (0, [f"True True {expected}", "finally ran"])
     assert "resuming it as a panic" in result.stderr and "Traceback" in result.stderr
