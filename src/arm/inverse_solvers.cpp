@@ -54,48 +54,48 @@ std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3
     return JointPair{best->theta_a, best->theta_b};
 }
 
-std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry, const Vector3& v,
-                                           const std::optional<JointPair>& near) {
+namespace {
+
+// The direction solvers' shared steps: normalise v, keep the candidates whose
+// v_3 points along it (dropping the pairs whose coupler closes on the far side
+// of the elbows), and take the one of smallest score. Only a strict, NaN-free
+// improvement displaces an earlier candidate. Empty when v is too short to
+// normalise or no candidate points along it.
+template <class Score>
+std::optional<PointingSolution> best_pointing_pair(const SphericalLinkGeometry& geometry, const Vector3& v,
+                                                   Score score) {
     const double length = norm(v);
     if (length < kMinimumDirectionLength) return std::nullopt;
     const Vector3 u = v / length;
     const CandidateList candidates = direction_candidates(geometry, u);
 
     const IkCandidate* best = nullptr;
-    double best_metric = 0.0;
+    double best_score = 0.0;
     for (const IkCandidate& c : candidates) {
-        // Drops the pairs whose coupler closes on the far side of the elbows.
         if (!points_along(c, u)) continue;
-        const double metric = pair_metric(c, near);
-        // Only a strict, NaN-free improvement displaces the earlier candidate.
-        if (best == nullptr || best_metric > metric) {
+        const double s = score(c);
+        if (best == nullptr || best_score > s) {
             best = &c;
-            best_metric = metric;
+            best_score = s;
         }
     }
     if (best == nullptr) return std::nullopt;
-    return JointPair{best->theta_a, best->theta_b};
+    return PointingSolution{{best->theta_a, best->theta_b}, best_score};
+}
+
+}  // namespace
+
+std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry, const Vector3& v,
+                                           const std::optional<JointPair>& near) {
+    const auto best = best_pointing_pair(geometry, v, [&near](const IkCandidate& c) { return pair_metric(c, near); });
+    if (!best) return std::nullopt;
+    return best->joints;
 }
 
 std::optional<PointingSolution> nearest_pointing(const SphericalLinkGeometry& geometry, const Matrix3& r) {
-    const Vector3 v{r[0][2], r[1][2], r[2][2]};
-    const double length = norm(v);
-    if (length < kMinimumDirectionLength) return std::nullopt;
-    const Vector3 u = v / length;
-    const CandidateList candidates = direction_candidates(geometry, u);
-
-    const IkCandidate* best = nullptr;
-    double best_residual = 0.0;
-    for (const IkCandidate& c : candidates) {
-        if (!points_along(c, u)) continue;
-        const double residual = rotation_distance(c.pose.rotation, r);
-        if (best == nullptr || best_residual > residual) {
-            best = &c;
-            best_residual = residual;
-        }
-    }
-    if (best == nullptr) return std::nullopt;
-    return PointingSolution{{best->theta_a, best->theta_b}, best_residual};
+    const Vector3 third_column{r[0][2], r[1][2], r[2][2]};
+    return best_pointing_pair(geometry, third_column,
+                              [&r](const IkCandidate& c) { return rotation_distance(c.pose.rotation, r); });
 }
 
 bool is_reachable_orientation(const SphericalLinkGeometry& geometry, const Matrix3& r) {
