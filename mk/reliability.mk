@@ -91,10 +91,10 @@ valgrind: $(INSTALLED) ## pytest under memcheck (PYTHONMALLOC=malloc) against a 
 	PYTHONPATH=$(abspath $(VG_BUILD)/src/python):$(abspath $(VG_BUILD)/src/python/batch)$${PYTHONPATH:+:$$PYTHONPATH} \
 	QUORVEL_FAULT_PROBE_DIR=$(abspath $(VG_BUILD)/tests/probe) \
 	PYTHONMALLOC=malloc CI=true QUORVEL_THREAD_CALLS=2000 \
-	  valgrind --tool=memcheck --suppressions=mk/valgrind-python.supp \
+	  valgrind --tool=memcheck --suppressions=$(abspath mk/valgrind-python.supp) \
 	    --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite --num-callers=50 \
 	    --trace-children=yes --trace-children-skip='/usr/bin/*,/bin/*' \
-	    --log-file=$(VG_LOGS)/memcheck.%p.log --xml=yes --xml-file=$(VG_LOGS)/memcheck.%p.xml \
+	    --log-file=$(abspath $(VG_LOGS))/memcheck.%p.log --xml=yes --xml-file=$(abspath $(VG_LOGS))/memcheck.%p.xml \
 	    $(PY) scripts/checked_pytest.py $(abspath $(VG_BUILD)) -q -p no:cacheprovider $(VALGRIND_PYTEST_ARGS) \
 	  >$(VG_LOGS)/pytest.log 2>&1 || status=$$?; \
 	tail -n 3 $(VG_LOGS)/pytest.log; \
