@@ -3,6 +3,11 @@
 #include <cstring>
 #include <string_view>
 
+// Only the array struct's layout and NumPy's inline accessors: the module
+// calls nothing of NumPy and imports nothing.
+#define NPY_NO_DEPRECATED_API NPY_2_0_API_VERSION
+#include <numpy/ndarraytypes.h>
+
 namespace quorvel::python {
 
 namespace {
@@ -14,20 +19,45 @@ bool made_by_c(PyTypeObject* type) {
     return (type->tp_flags & Py_TPFLAGS_HEAPTYPE) == 0 || reinterpret_cast<PyHeapTypeObject*>(type)->ht_module != nullptr;
 }
 
+// NumPy need not be imported for these tests: an array can only exist if it is.
+bool is_ndarray_type(PyTypeObject* type) {
+    return (type->tp_flags & Py_TPFLAGS_HEAPTYPE) == 0 && std::string_view(type->tp_name) == "numpy.ndarray";
+}
+
 bool is_double_buffer_type(PyTypeObject* type) {
     if (type == &PyMemoryView_Type) return true;
     if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr || !made_by_c(type)) return false;
-    // NumPy need not be imported for this: an array can only exist if it is.
-    const std::string_view name = type->tp_name;
-    return name == "numpy.ndarray" || name == "array.array";
+    return std::string_view(type->tp_name) == "array.array";
 }
 
-bool has_shape(const Py_buffer& view, Py_ssize_t rows, Py_ssize_t columns) {
-    if (view.itemsize != sizeof(double) || view.format == nullptr) return false;
-    const std::string_view format = view.format;
-    if (format != "d" && format != "@d") return false;
-    if (rows == 0) return view.ndim == 1 && view.shape[0] == columns;
-    return view.ndim == 2 && view.shape[0] == rows && view.shape[1] == columns;
+double item(const char* at) {
+    double value = 0.0;
+    std::memcpy(&value, at, sizeof value);  // a view into bytes need not be aligned
+    return value;
+}
+
+// rows == 0: a vector of `columns`; otherwise a rows × columns matrix.
+bool read_strided(const char* base, int ndim, const Py_ssize_t* shape, const Py_ssize_t* strides, Py_ssize_t rows,
+                  Py_ssize_t columns, double* out) {
+    if (rows == 0) {
+        if (ndim != 1 || shape[0] != columns) return false;
+        for (Py_ssize_t j = 0; j < columns; ++j) out[j] = item(base + j * strides[0]);
+        return true;
+    }
+    if (ndim != 2 || shape[0] != rows || shape[1] != columns) return false;
+    for (Py_ssize_t i = 0; i < rows; ++i) {
+        for (Py_ssize_t j = 0; j < columns; ++j) out[i * columns + j] = item(base + i * strides[0] + j * strides[1]);
+    }
+    return true;
+}
+
+// The array's own fields, as NumPy's inline accessors read them: asking an
+// array for a buffer costs more than the neck's whole inverse.
+bool read_ndarray(PyObject* obj, Py_ssize_t rows, Py_ssize_t columns, double* out) {
+    const auto* array = reinterpret_cast<const PyArrayObject*>(obj);
+    if (PyArray_TYPE(array) != NPY_DOUBLE || PyArray_DESCR(array)->byteorder == NPY_OPPBYTE) return false;
+    return read_strided(PyArray_BYTES(array), PyArray_NDIM(array), PyArray_DIMS(array), PyArray_STRIDES(array), rows,
+                        columns, out);
 }
 
 // Releases the view on every path.
@@ -48,30 +78,23 @@ private:
     bool ok_;
 };
 
-double item(const char* at) {
-    double value = 0.0;
-    std::memcpy(&value, at, sizeof value);  // a view into bytes need not be aligned
-    return value;
+bool holds_native_doubles(const Py_buffer& view) {
+    if (view.itemsize != sizeof(double) || view.format == nullptr) return false;
+    const std::string_view format = view.format;
+    return format == "d" || format == "@d";
 }
 
 }  // namespace
 
 bool read_double_buffer(PyObject* obj, Py_ssize_t rows, Py_ssize_t columns, double* out) {
-    if (!is_double_buffer_type(Py_TYPE(obj))) return false;
+    PyTypeObject* type = Py_TYPE(obj);
+    if (is_ndarray_type(type)) return read_ndarray(obj, rows, columns, out);
+    if (!is_double_buffer_type(type)) return false;
     const BufferView buffer(obj);
     const Py_buffer* view = buffer.get();
-    if (view == nullptr || !has_shape(*view, rows, columns)) return false;
-    const auto* base = static_cast<const char*>(view->buf);
-    if (rows == 0) {
-        for (Py_ssize_t j = 0; j < columns; ++j) out[j] = item(base + j * view->strides[0]);
-        return true;
-    }
-    for (Py_ssize_t i = 0; i < rows; ++i) {
-        for (Py_ssize_t j = 0; j < columns; ++j) {
-            out[i * columns + j] = item(base + i * view->strides[0] + j * view->strides[1]);
-        }
-    }
-    return true;
+    return view != nullptr && holds_native_doubles(*view) &&
+           read_strided(static_cast<const char*>(view->buf), view->ndim, view->shape, view->strides, rows, columns,
+                        out);
 }
 
 }  // namespace quorvel::python
