@@ -14,18 +14,26 @@ geometry document (arm_left.png or arm_right.png, by its mirror flag):
 
 from __future__ import annotations
 
-import argparse
-import json
 import math
 import sys
 from collections.abc import Sequence
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, NoReturn, Protocol, cast
+from typing import Any, Protocol, cast
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 
+from geometry_options import (
+    NamedArm,
+    OneLineParser,
+    UsageError,
+    add_geometry_and_output,
+    exit_status,
+    make_output_directory,
+    save,
+    select_arms,
+)
 from quorvel_torso_kinematics import QuorvelArmKinematics
 
 Arm = QuorvelArmKinematics
@@ -105,13 +113,6 @@ class Axes3D(Protocol):
 
 
 @dataclass(frozen=True)
-class NamedArm:
-    label: str
-    arm: Arm
-    note: str = ""
-
-
-@dataclass(frozen=True)
 class Curve:
     """A drawn curve on the unit sphere from point `start` to point `end` (rows of xyz)."""
 
@@ -135,29 +136,6 @@ class ArmDrawing:
     sweeps: tuple[Curve, ...]
 
 
-class UsageError(Exception):
-    """A bad input, reported as one line on standard error."""
-
-
-class OneLineParser(argparse.ArgumentParser):
-    # argparse prints the whole usage before its error; one line is easier to
-    # read in logs and to check in tests.
-    def error(self, message: str) -> NoReturn:
-        raise UsageError(message)
-
-
-def one_line(text: str) -> str:
-    # Document errors quote the offending text, which may hold line breaks.
-    return text.replace("\r", "\\r").replace("\n", "\\n")
-
-
-def check_arc(name: str, value: float) -> float:
-    # The module stores any float; outside (0, π) the linkage is not a real one.
-    if not (math.isfinite(value) and 0.0 < value < math.pi):
-        raise UsageError(f"{name} must be an angle in radians strictly between 0 and pi (got {value!r})")
-    return value
-
-
 def check_angle(name: str, value: float) -> float:
     # The module turns a NaN or infinite angle into a NaN pose rather than failing.
     if not math.isfinite(value):
@@ -170,13 +148,7 @@ def build_parser() -> OneLineParser:
     pose = parser.add_argument_group("pose")
     pose.add_argument("--theta-a", type=float, default=DEFAULT_THETA_A, help=f"joint A angle, radians (default {DEFAULT_THETA_A})")
     pose.add_argument("--theta-b", type=float, default=DEFAULT_THETA_B, help=f"joint B angle, radians (default {DEFAULT_THETA_B})")
-    geometry = parser.add_argument_group("geometry (default: the left and right presets)")
-    geometry.add_argument("--arm-arc", type=float, help="arc of each input arm, radians (default 0.7)")
-    geometry.add_argument("--coupler-arc", type=float, help="arc of each coupler segment, radians (default 0.5)")
-    geometry.add_argument("--mirror", action="store_true", help="a right (mirrored) arm")
-    geometry.add_argument("--branch", choices=("positive", "negative"), help="closure of the loop (default positive)")
-    geometry.add_argument("--document", type=Path, help="JSON geometry document; excludes the flags above")
-    parser.add_argument("--out", type=Path, default=Path("out"), help="output directory (default out/)")
+    add_geometry_and_output(parser)
     return parser
 
 
@@ -184,41 +156,7 @@ def side(arm: Arm) -> str:
     return "right" if arm.mirror() else "left"
 
 
-def arm_from_document(path: Path) -> NamedArm:
-    try:
-        text = path.read_text(encoding="utf-8")
-    except UnicodeDecodeError:
-        raise UsageError(f"cannot read {path}: not UTF-8 text") from None
-    except OSError as error:
-        raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
-    try:
-        arm = QuorvelArmKinematics.from_json(text)
-    except ValueError as error:
-        raise UsageError(f"{path}: {error}") from None
-    check_arc(f"{path}: arm_arc", arm.arm_arc())
-    check_arc(f"{path}: coupler_arc", arm.coupler_arc())
-    return NamedArm(f"{side(arm).capitalize()} arm from {path.name}", arm)
-
-
-def arm_from_flags(args: argparse.Namespace) -> NamedArm:
-    arm_arc = check_arc("arm_arc", 0.7 if args.arm_arc is None else args.arm_arc)
-    coupler_arc = check_arc("coupler_arc", 0.5 if args.coupler_arc is None else args.coupler_arc)
-    branch = args.branch or "positive"
-    # The constructor always assembles the positive branch; only a geometry
-    # document chooses the branch, so every flag geometry goes through one.
-    document = {"arm_arc": arm_arc, "coupler_arc": coupler_arc, "branch": branch, "mirror": bool(args.mirror)}
-    arm = QuorvelArmKinematics.from_json(json.dumps(document))
-    return NamedArm(f"Custom {side(arm)} arm, {branch} branch", arm)
-
-
-def select_arms(args: argparse.Namespace) -> list[NamedArm]:
-    flags_given = args.arm_arc is not None or args.coupler_arc is not None or args.mirror or args.branch is not None
-    if args.document is not None:
-        if flags_given:
-            raise UsageError("--document cannot be combined with --arm-arc, --coupler-arc, --mirror or --branch")
-        return [arm_from_document(args.document)]
-    if flags_given:
-        return [arm_from_flags(args)]
+def presets() -> list[NamedArm]:
     return [
         NamedArm("Left arm (default_left preset)", QuorvelArmKinematics.default_left()),
         NamedArm(
@@ -528,35 +466,28 @@ def draw(named: NamedArm, drawing: ArmDrawing, theta_a: float, theta_b: float, p
     figure.suptitle(f"{named.label}\n{pose}", fontsize=14, y=1.0 - 0.12 / FIGURE_HEIGHT, va="top")
     if named.note:
         figure.text(0.5, 1.0 - 0.68 / FIGURE_HEIGHT, named.note, fontsize=9.5, ha="center", va="top", style="italic")
-    try:
-        figure.savefig(path, dpi=DPI)
-    except OSError as error:
-        raise UsageError(f"cannot write {path}: {error.strerror or error}") from None
-    print(path, flush=True)
+    save(figure, path, DPI)
 
 
 def run(argv: Sequence[str]) -> None:
     args = build_parser().parse_args(argv)
     theta_a = check_angle("theta_a", args.theta_a)
     theta_b = check_angle("theta_b", args.theta_b)
-    arms = select_arms(args)
+    arms = select_arms(
+        args,
+        presets,
+        document_label=lambda arm, path: f"{side(arm).capitalize()} arm from {path.name}",
+        flags_label=lambda arm, branch: f"Custom {side(arm)} arm, {branch} branch",
+    )
     drawings = [arm_drawing(named.arm, theta_a, theta_b) for named in arms]
     out: Path = args.out
-    try:
-        out.mkdir(parents=True, exist_ok=True)
-    except OSError as error:
-        raise UsageError(f"cannot create {out}: {error.strerror or error}") from None
+    make_output_directory(out)
     for named, drawing in zip(arms, drawings):
         draw(named, drawing, theta_a, theta_b, out / (RIGHT_FILE if named.arm.mirror() else LEFT_FILE))
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    try:
-        run(sys.argv[1:] if argv is None else argv)
-    except UsageError as error:
-        print(f"arm_picture.py: error: {one_line(str(error))}", file=sys.stderr)
-        return 2
-    return 0
+    return exit_status("arm_picture.py", run, argv)
 
 
 if __name__ == "__main__":

@@ -27,18 +27,26 @@ geometry document, two PNG files:
 from __future__ import annotations
 
 import argparse
-import json
 import math
 import sys
 from collections.abc import Sequence
-from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, Any, Literal, NoReturn
+from typing import TYPE_CHECKING, Any, Literal
 
 import numpy as np
 from numpy.typing import NDArray
 
 import quorvel_torso_kinematics_batch as batch
+from geometry_options import (
+    NamedArm,
+    OneLineParser,
+    add_geometry_and_output,
+    exit_status,
+    flag_arm,
+    make_output_directory,
+    save,
+    select_arms,
+)
 from quorvel_torso_kinematics import QuorvelArmKinematics
 
 if TYPE_CHECKING:
@@ -90,28 +98,6 @@ COUNT_CAPTION = (
 Arm = QuorvelArmKinematics
 
 
-@dataclass(frozen=True)
-class NamedArm:
-    label: str
-    arm: Arm
-
-
-class UsageError(Exception):
-    """A bad input, reported as one line on standard error."""
-
-
-class OneLineParser(argparse.ArgumentParser):
-    # argparse prints the whole usage before its error; one line is easier to
-    # read in logs and to check in tests.
-    def error(self, message: str) -> NoReturn:
-        raise UsageError(message)
-
-
-def one_line(text: str) -> str:
-    # Document errors quote the offending text, which may hold line breaks.
-    return text.replace("\r", "\\r").replace("\n", "\\n")
-
-
 def lon_lat_degrees(v: Sequence[float]) -> tuple[float, float]:
     """Longitude (from +x toward +y) and latitude (toward +z) of a direction, in degrees."""
     x, y, z = v
@@ -122,13 +108,6 @@ def lon_lat_degrees(v: Sequence[float]) -> tuple[float, float]:
 def unit_vector(lon_deg: float, lat_deg: float) -> tuple[float, float, float]:
     lon, lat = math.radians(lon_deg), math.radians(lat_deg)
     return (math.cos(lat) * math.cos(lon), math.cos(lat) * math.sin(lon), math.sin(lat))
-
-
-def check_arc(name: str, value: float) -> float:
-    # The module stores any float; outside (0, π) the linkage is not a real one.
-    if not (math.isfinite(value) and 0.0 < value < math.pi):
-        raise UsageError(f"{name} must be an angle in radians strictly between 0 and pi (got {value!r})")
-    return value
 
 
 def resolution_value(text: str) -> int:
@@ -145,13 +124,7 @@ def build_parser() -> OneLineParser:
     parser = OneLineParser(
         description="Draw the joint-space and pointing-direction workspace of the arms as PNG files.",
     )
-    geometry = parser.add_argument_group("geometry (default: the left and right presets)")
-    geometry.add_argument("--arm-arc", type=float, help="arc of each input arm, radians (default 0.7)")
-    geometry.add_argument("--coupler-arc", type=float, help="arc of each coupler segment, radians (default 0.5)")
-    geometry.add_argument("--mirror", action="store_true", help="a right (mirrored) arm")
-    geometry.add_argument("--branch", choices=("positive", "negative"), help="closure of the loop (default positive)")
-    geometry.add_argument("--document", type=Path, help="JSON geometry document; excludes the flags above")
-    parser.add_argument("--out", type=Path, default=Path("out"), help="output directory (default out/)")
+    add_geometry_and_output(parser)
     parser.add_argument(
         "--resolution",
         type=resolution_value,
@@ -167,29 +140,6 @@ def describe(arm: Arm, branch: str | None) -> str:
         parts.append(f"branch {branch}")
     parts.append("mirrored" if arm.mirror() else "not mirrored")
     return ", ".join(parts)
-
-
-def arm_from_document(path: Path) -> NamedArm:
-    try:
-        text = path.read_text(encoding="utf-8")
-    except UnicodeDecodeError:
-        raise UsageError(f"cannot read {path}: not UTF-8 text") from None
-    except OSError as error:
-        raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
-    try:
-        arm = QuorvelArmKinematics.from_json(text)
-    except ValueError as error:
-        raise UsageError(f"{path}: {error}") from None
-    check_arc(f"{path}: arm_arc", arm.arm_arc())
-    check_arc(f"{path}: coupler_arc", arm.coupler_arc())
-    return NamedArm(f"{path.name}: {describe(arm, infer_branch(arm))}", arm)
-
-
-def flag_arm(arm_arc: float, coupler_arc: float, branch: str, mirror: bool) -> Arm:
-    # The constructor always assembles the positive branch; only a geometry
-    # document chooses the branch, so every flag geometry goes through one.
-    document = {"arm_arc": arm_arc, "coupler_arc": coupler_arc, "branch": branch, "mirror": mirror}
-    return QuorvelArmKinematics.from_json(json.dumps(document))
 
 
 def infer_branch(arm: Arm) -> str | None:
@@ -209,22 +159,7 @@ def infer_branch(arm: Arm) -> str | None:
     return "negative" if (distances > 1e-9).any() else "positive"
 
 
-def arm_from_flags(args: argparse.Namespace) -> NamedArm:
-    arm_arc = check_arc("arm_arc", 0.7 if args.arm_arc is None else args.arm_arc)
-    coupler_arc = check_arc("coupler_arc", 0.5 if args.coupler_arc is None else args.coupler_arc)
-    branch = args.branch or "positive"
-    arm = flag_arm(arm_arc, coupler_arc, branch, bool(args.mirror))
-    return NamedArm(f"custom arm: {describe(arm, branch)}", arm)
-
-
-def select_arms(args: argparse.Namespace) -> list[NamedArm]:
-    flags_given = args.arm_arc is not None or args.coupler_arc is not None or args.mirror or args.branch is not None
-    if args.document is not None:
-        if flags_given:
-            raise UsageError("--document cannot be combined with --arm-arc, --coupler-arc, --mirror or --branch")
-        return [arm_from_document(args.document)]
-    if flags_given:
-        return [arm_from_flags(args)]
+def presets() -> list[NamedArm]:
     left = QuorvelArmKinematics.default_left()
     right = QuorvelArmKinematics.default_right()
     return [
@@ -450,7 +385,7 @@ def draw_joint_space(label: str, arm: Arm, angles: NDArray[np.float64], path: Pa
         degree_axes(ax, r"$\theta_A$ (degrees)", r"$\theta_B$ (degrees)", range(-180, 181, 90), range(-180, 181, 90))
     figure.suptitle(f"Joint space ($\\theta_A$, $\\theta_B$) of the arm\n{label}", fontsize=11)
     figure.text(0.5, 0.1 / height, SLOT_CAPTION, ha="center", va="bottom", fontsize=8)
-    save(figure, path)
+    save(figure, path, DPI)
 
 
 def pairs(count: int, kind: str = "") -> str:
@@ -504,25 +439,19 @@ def draw_directions(arms: list[NamedArm], resolution: int, angles: NDArray[np.fl
         "\n(longitude from +x toward +y, latitude toward +z; each map centred on its own arm's region)"
     )
     figure.suptitle(title, fontsize=10)
-    save(figure, path)
-
-
-def save(figure: Figure, path: Path) -> None:
-    try:
-        figure.savefig(path, dpi=DPI)
-    except OSError as error:
-        raise UsageError(f"cannot write {path}: {error.strerror or error}") from None
-    print(path, flush=True)
+    save(figure, path, DPI)
 
 
 def run(argv: Sequence[str]) -> None:
     args = build_parser().parse_args(argv)
-    arms = select_arms(args)
+    arms = select_arms(
+        args,
+        presets,
+        document_label=lambda arm, path: f"{path.name}: {describe(arm, infer_branch(arm))}",
+        flags_label=lambda arm, branch: f"custom arm: {describe(arm, branch)}",
+    )
     out: Path = args.out
-    try:
-        out.mkdir(parents=True, exist_ok=True)
-    except OSError as error:
-        raise UsageError(f"cannot create {out}: {error.strerror or error}") from None
+    make_output_directory(out)
     angles = np.linspace(-math.pi, math.pi, args.resolution)
     # The presets differ only by a half-turn about joint axis A, which moves no joint pair.
     first = arms[0].arm
@@ -535,12 +464,7 @@ def run(argv: Sequence[str]) -> None:
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    try:
-        run(sys.argv[1:] if argv is None else argv)
-    except UsageError as error:
-        print(f"workspace_map.py: error: {one_line(str(error))}", file=sys.stderr)
-        return 2
-    return 0
+    return exit_status("workspace_map.py", run, argv)
 
 
 if __name__ == "__main__":

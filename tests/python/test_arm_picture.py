@@ -1,33 +1,19 @@
-import importlib
 import math
-import struct
-import subprocess
-import sys
-from pathlib import Path
 
 import numpy as np
 import pytest
 
+from example_scripts import GEOMETRY_BAD_INPUTS, check_one_error_line, imported, written_pngs
 from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
 
-SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "arm_picture.py"
-PNG_MAGIC = b"\x89PNG\r\n\x1a\n"
+SCRIPT = "arm_picture"
 HALF_TURN_ABOUT_Z = np.diag([-1.0, -1.0, 1.0])
 
 
 @pytest.fixture(scope="module")
 def script():
-    # Imported by name from its own directory; dataclasses look their module up in sys.modules.
-    sys.path.insert(0, str(SCRIPT.parent))
-    try:
-        yield importlib.import_module(SCRIPT.stem)
-    finally:
-        sys.path.remove(str(SCRIPT.parent))
-        sys.modules.pop(SCRIPT.stem, None)
-
-
-def run(*args, cwd):
-    return subprocess.run([sys.executable, str(SCRIPT), *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+    with imported(SCRIPT) as module:
+        yield module
 
 
 def arc(p, q):
@@ -105,37 +91,19 @@ def test_elbows_that_drift_from_the_module_are_refused(script, monkeypatch):
 
 # (document text or None, arguments, a fragment the error line must hold)
 BAD_INPUTS = {
+    **GEOMETRY_BAD_INPUTS,
     "pose where the loop does not close": (None, ["--theta-a", "0", "--theta-b", "3.14159"], "loop does not close"),
     "elbows that coincide": (None, ["--arm-arc", "0.7853981633974483", "--theta-a", "0", "--theta-b", "0"], "theta_a=0"),
     "NaN angle": (None, ["--theta-a", "nan"], "theta_a must be a finite angle"),
     "infinite angle": (None, ["--theta-b=-inf"], "theta_b must be a finite angle"),
     "angle that is not a number": (None, ["--theta-a", "half"], "--theta-a"),
-    "arc beyond pi": (None, ["--coupler-arc", "4"], "coupler_arc"),
-    "unknown flag": (None, ["--bogus"], "unrecognized arguments: --bogus"),
-    "missing document": (None, ["--document", "absent.json"], "cannot read absent.json"),
     "invalid document": ('{"arm_arc": 0.7,', ["--document", "doc.json"], "Invalid arms.json"),
-    "document with geometry flags": ('{"arm_arc": 0.7, "coupler_arc": 0.5}', ["--document", "doc.json", "--mirror"], "--document"),
 }
 
 
 @pytest.mark.parametrize("document, args, fragment", BAD_INPUTS.values(), ids=BAD_INPUTS.keys())
 def test_bad_input_gives_one_error_line_and_status_2(tmp_path, document, args, fragment):
-    if document is not None:
-        (tmp_path / "doc.json").write_text(document, encoding="utf-8")
-    result = run(*args, "--out", "pictures", cwd=tmp_path)
-    assert result.returncode == 2
-    assert result.stdout == ""
-    lines = result.stderr.splitlines()
-    assert len(lines) == 1, result.stderr
-    assert lines[0].startswith("arm_picture.py: error: ") and fragment in lines[0], lines[0]
-    assert not (tmp_path / "pictures").exists()
-
-
-def png_size(path):
-    data = path.read_bytes()
-    assert data[:8] == PNG_MAGIC and data[12:16] == b"IHDR"
-    width, height = struct.unpack(">II", data[16:24])
-    return len(data), width, height
+    check_one_error_line(SCRIPT, tmp_path, document, args, fragment)
 
 
 @pytest.mark.parametrize(
@@ -148,13 +116,6 @@ def png_size(path):
     ids=["presets", "custom mirrored geometry"],
 )
 def test_writes_the_pictures_and_prints_their_paths(tmp_path, args, names):
-    out = tmp_path / "pictures"
-    result = run(*args, "--out", str(out), cwd=tmp_path)
-    assert result.returncode == 0, result.stderr
-    assert result.stderr == ""
-    assert result.stdout.splitlines() == [str(out / name) for name in names]
-    assert sorted(path.name for path in out.iterdir()) == names
-    for name in names:
-        size, width, height = png_size(out / name)
+    for size, width, height in written_pngs(SCRIPT, args, tmp_path, names):
         assert 30_000 < size < 400_000
         assert 600 <= width <= 1200 and 600 <= height <= 1200

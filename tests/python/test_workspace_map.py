@@ -1,40 +1,28 @@
-import importlib
 import math
-import struct
-import subprocess
-import sys
-from pathlib import Path
 
 import numpy as np
 import pytest
 
 import quorvel_torso_kinematics_batch as batch
 
+from example_scripts import GEOMETRY_BAD_INPUTS, check_one_error_line, imported, written_pngs
 from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
 
-SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "workspace_map.py"
+SCRIPT = "workspace_map"
 OUTPUTS = ("workspace_joint_space.png", "workspace_directions.png")
-PNG_MAGIC = b"\x89PNG\r\n\x1a\n"
+# The grids are checked against per-call predicates for each of these arms.
+GRID_ARMS = {"left": Arm.default_left(), "right": Arm.default_right(), "custom": Arm.from_json('[0.9, 0.7, "negative", true]')}
 
 
 @pytest.fixture(scope="module")
 def script():
-    # Imported by name from its own directory; dataclasses look their module up in sys.modules.
-    sys.path.insert(0, str(SCRIPT.parent))
-    try:
-        yield importlib.import_module(SCRIPT.stem)
-    finally:
-        sys.path.remove(str(SCRIPT.parent))
-        sys.modules.pop(SCRIPT.stem, None)
-
-
-def run(*args, cwd):
-    return subprocess.run([sys.executable, str(SCRIPT), *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+    with imported(SCRIPT) as module:
+        yield module
 
 
 # (document text or None, arguments, a fragment the error line must hold)
 BAD_INPUTS = {
-    "missing document": (None, ["--document", "absent.json"], "cannot read absent.json"),
+    **GEOMETRY_BAD_INPUTS,
     "invalid JSON": ('{"arm_arc": 0.7,', ["--document", "doc.json"], "Invalid arms.json: EOF while parsing"),
     "wrong field type": (
         '{"arm_arc": 0.7,\n "coupler_arc": "wide"}',
@@ -48,32 +36,14 @@ BAD_INPUTS = {
         "unknown variant",
     ),
     "negative arc in document": ('{"arm_arc": -0.3, "coupler_arc": 0.5}', ["--document", "doc.json"], "doc.json: arm_arc"),
-    "coupler arc beyond pi": (None, ["--coupler-arc", "4"], "coupler_arc"),
     "NaN arc": (None, ["--arm-arc", "nan"], "arm_arc"),
-    "unknown flag": (None, ["--bogus"], "unrecognized arguments: --bogus"),
     "resolution too small": (None, ["--resolution", "2"], "--resolution"),
-    "document with geometry flags": ('{"arm_arc": 0.7, "coupler_arc": 0.5}', ["--document", "doc.json", "--mirror"], "--document"),
 }
 
 
 @pytest.mark.parametrize("document, args, fragment", BAD_INPUTS.values(), ids=BAD_INPUTS.keys())
 def test_bad_input_gives_one_error_line(tmp_path, document, args, fragment):
-    if document is not None:
-        (tmp_path / "doc.json").write_text(document, encoding="utf-8")
-    result = run(*args, "--out", "pictures", cwd=tmp_path)
-    assert result.returncode != 0
-    assert result.stdout == ""
-    lines = result.stderr.splitlines()
-    assert len(lines) == 1, result.stderr
-    assert "error" in lines[0] and fragment in lines[0], lines[0]
-    assert not (tmp_path / "pictures").exists()
-
-
-def png_size(path):
-    data = path.read_bytes()
-    assert data[:8] == PNG_MAGIC and data[12:16] == b"IHDR"
-    width, height = struct.unpack(">II", data[16:24])
-    return len(data), width, height
+    check_one_error_line(SCRIPT, tmp_path, document, args, fragment)
 
 
 @pytest.mark.parametrize(
@@ -82,13 +52,7 @@ def png_size(path):
     ids=["presets", "custom geometry"],
 )
 def test_writes_two_pngs_and_prints_their_paths(tmp_path, args):
-    out = tmp_path / "pictures"
-    result = run(*args, "--out", str(out), "--resolution", "24", cwd=tmp_path)
-    assert result.returncode == 0, result.stderr
-    assert result.stderr == ""
-    assert result.stdout.splitlines() == [str(out / name) for name in OUTPUTS]
-    for name in OUTPUTS:
-        size, width, height = png_size(out / name)
+    for size, width, height in written_pngs(SCRIPT, [*args, "--resolution", "24"], tmp_path, OUTPUTS):
         assert size > 10_000
         assert 300 <= width <= 2000 and 300 <= height <= 2000
 
@@ -123,10 +87,7 @@ def test_branch_is_recovered_from_a_document_arm(script, branch, mirror):
 # The maps are drawn from the array companion; they must be the ones the
 # per-call predicates give, cell by cell.
 @pytest.mark.parametrize("resolution", [24, 361])
-@pytest.mark.parametrize(
-    "arm", [Arm.default_left(), Arm.default_right(), Arm.from_json('[0.9, 0.7, "negative", true]')],
-    ids=["left", "right", "custom"],
-)
+@pytest.mark.parametrize("arm", GRID_ARMS.values(), ids=GRID_ARMS.keys())
 def test_grids_are_the_per_call_predicates(script, arm, resolution):
     angles = np.linspace(-math.pi, math.pi, resolution)
     values = angles.tolist()
@@ -172,10 +133,7 @@ NEAR_GRID = [(a, b) for a in np.linspace(-3.0, 3.0, 5).tolist() for b in np.lins
 # closing pair is (from the sides its elbows take) and how many pairs reach each
 # direction (ik_from_direction steered by `near` to each candidate and a grid).
 @pytest.mark.parametrize("resolution", [24, 181])
-@pytest.mark.parametrize(
-    "arm", [Arm.default_left(), Arm.default_right(), Arm.from_json('[0.9, 0.7, "negative", true]')],
-    ids=["left", "right", "custom"],
-)
+@pytest.mark.parametrize("arm", GRID_ARMS.values(), ids=GRID_ARMS.keys())
 def test_branch_maps_are_the_per_call_models(script, arm, resolution):
     angles = np.linspace(-math.pi, math.pi, resolution)
     slots = script.slot_grid(arm, angles)
