@@ -55,7 +55,7 @@ test-python: $(INSTALLED) ## pytest tests/python against the installed module, w
 
 # Python-level times against the overhead floor, core times (Google Benchmark),
 # callgrind counts and peers. Reports goals, never fails on them.
-bench: $(INSTALLED) ## the benchmark report (bench/run_bench.py) from build/bench
+bench: $(INSTALLED) ## the benchmark report (bench/run_bench.py): printed, written to docs/benchmarks.md and build/bench/summary.md
 	@scripts/bootstrap.sh libbenchmark-dev valgrind
 	@cmake -S . -B build/bench -DQUORVEL_BUILD_BENCH=ON -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
 	@cmake --build build/bench --target quorvel_core_bench quorvel_callgrind_driver quorvel_bench_floor -j2 >build/bench/build.log 2>&1 || { cat build/bench/build.log; exit 1; }

@@ -1,9 +1,9 @@
 // Calls one core operation N times, for instruction counting under callgrind:
 //   quorvel_callgrind_driver OPERATION N [FILE]
-// OPERATION is one of fk, is_reachable_joints, direction_candidates, ik,
-// is_reachable_orientation, ik_from_direction, ik_from_direction_near,
-// is_reachable_direction, neck_fk, neck_ik, parse_typical and parse_file
-// (which reads the document in FILE, the third argument). The per-call count
+// OPERATION is one of fk, is_reachable_joints, ik, is_reachable_orientation,
+// ik_from_direction, ik_from_direction_near, is_reachable_direction,
+// direction_candidate_slots, nearest_pointing, neck_fk, neck_ik, parse_typical
+// and parse_file (which reads the document in FILE, the third argument). The per-call count
 // is the difference of two runs with different N divided by the difference in N.
 // Inputs are the ones of the other benchmarks (default left arm at
 // (0.3, -0.2); neck at (0.3, -0.7, 1.1)).
@@ -69,12 +69,6 @@ int main(int argc, char** argv) {
             std::optional<ArmPose> result = forward_kinematics(geometry, theta_a, theta_b);
             keep(result);
         });
-    } else if (std::strcmp(operation, "direction_candidates") == 0) {
-        repeat(n, [&] {
-            keep(direction);
-            CandidateList result = direction_candidates(geometry, direction);
-            keep(result);
-        });
     } else if (std::strcmp(operation, "ik") == 0) {
         repeat(n, [&] {
             keep(rotation);
@@ -111,6 +105,18 @@ int main(int argc, char** argv) {
         repeat(n, [&] {
             keep(direction);
             bool result = is_reachable_direction(geometry, direction);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "direction_candidate_slots") == 0) {
+        repeat(n, [&] {
+            keep(direction);
+            CandidateSlots result = direction_candidate_slots(geometry, direction);
+            keep(result);
+        });
+    } else if (std::strcmp(operation, "nearest_pointing") == 0) {
+        repeat(n, [&] {
+            keep(rotation);
+            std::optional<PointingSolution> result = nearest_pointing(geometry, rotation);
             keep(result);
         });
     } else if (std::strcmp(operation, "parse_typical") == 0 || std::strcmp(operation, "parse_file") == 0) {

@@ -55,13 +55,11 @@ const ArmPose& pose() {
     return p;
 }
 
-// Every run lasts at least 0.2 s, like a Python-level repeat. The number of
-// repetitions comes from the command line: run_bench.py asks for five (and
-// reads the median) for the core table, and for single runs when it
-// interleaves core runs with the Python-level repeats of the same method.
-// With --iterations=N every benchmark runs exactly N iterations instead (the
-// count an earlier run picked), which spares a repeated single run the
-// iteration-count search.
+// Every run lasts at least 0.2 s, like a Python-level repeat: run_bench.py
+// asks for single runs and interleaves them with the Python-level repeats of
+// the same method. With --iterations=N every benchmark runs exactly N
+// iterations instead (the count an earlier run picked), which spares a
+// repeated single run the iteration-count search.
 benchmark::IterationCount fixed_iterations = 0;
 
 benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b) {
@@ -91,9 +89,6 @@ void register_core_benchmarks() {
     });
     add("BM_is_reachable_joints", [&g, pair](benchmark::State& s) {
         time_calls(s, pair, [&g](const JointPair& p) { return is_reachable_joints(g, p.theta_a, p.theta_b); });
-    });
-    add("BM_direction_candidates", [&g, v](benchmark::State& s) {
-        time_calls(s, v, [&g](const Vector3& d) { return direction_candidates(g, d); });
     });
     add("BM_ik", [&g, rotation](benchmark::State& s) {
         time_calls(s, rotation, [&g](const Matrix3& r) { return ik(g, r); });

@@ -9,14 +9,11 @@ statements compared with each other (module, floor, peers, and the core run
 beside them) form a group whose repeats are interleaved, so that a slow spell
 of the machine hits all of them alike.
 
-Run on its own it prints the per-call times of the module, the floor and the
-peers; bench/run_bench.py imports it and adds the core, callgrind and goal
-columns.
+bench/run_bench.py runs it and writes the report.
 """
 
 from __future__ import annotations
 
-import argparse
 import json
 import math
 import os
@@ -127,20 +124,18 @@ def time_together(statements: list[tuple[str, dict]], extra: list[Sampler] = ())
 
 def load_floor(build_dir: Path):
     """The benchmark-only floor module from the bench build tree."""
-    for candidate in (build_dir / "bench", build_dir):
-        if any(candidate.glob("quorvel_bench_floor*.so")):
-            sys.path.insert(0, str(candidate))
-            break
+    sys.path.insert(0, str(build_dir / "bench"))
     import quorvel_bench_floor  # noqa: PLC0415
 
     return quorvel_bench_floor
 
 
 def load_scipy_rotation():
+    """SciPy is a peer of the report, installed with the test extras."""
     try:
         from scipy.spatial.transform import Rotation  # noqa: PLC0415
-    except ImportError:
-        return None
+    except ImportError as error:
+        raise SystemExit(f"the benchmarks need SciPy as a peer ({error}): run `make bench`, which installs it") from None
     return Rotation
 
 
@@ -161,7 +156,7 @@ class MethodTimes:
     method: Method
     module: float
     floor: float
-    core: float | None = None  # core time, measured interleaved with module and floor
+    core: float | None = None  # core time, measured interleaved with module and floor; None: no core work
     pure: float | None = None
     scipy: float | None = None
     spread: float = 0.0  # largest (max - min) / median among the module, floor and core repeats
@@ -172,8 +167,7 @@ class PythonResults:
     methods: list[MethodTimes] = field(default_factory=list)
     loop_cost: float = 0.0  # subtracted from every statement's time
     loop_samples: list[float] = field(default_factory=list)
-    has_from_json: bool = False
-    # size -> {bytes, json.loads, from_json?, core?}, seconds per call
+    # size -> {bytes, json.loads, from_json, core}, seconds per call
     documents: dict[str, dict[str, float]] = field(default_factory=dict)
     peer_checks: list[str] = field(default_factory=list)
 
@@ -202,14 +196,13 @@ def namespace(floor, rotation_cls, documents: dict[str, str]) -> dict:
         "DOC": TYPICAL_DOCUMENT,
         "json": json,
     }
-    if rotation_cls is not None:
-        ns["Rotation"] = rotation_cls
+    ns["Rotation"] = rotation_cls
     for size, text in documents.items():
         ns[f"DOC_{size}"] = text
     return ns
 
 
-def methods(has_from_json: bool, has_scipy: bool) -> list[Method]:
+def methods() -> list[Method]:
     rows = [
         Method("QuorvelArmKinematics(0.7, 0.5)", "Q(0.7, 0.5)", "F(0.7, 0.5)", None),
         Method("QuorvelArmKinematics(0.7, 0.5, mirror=True)", "Q(0.7, 0.5, mirror=True)",
@@ -237,17 +230,11 @@ def methods(has_from_json: bool, has_scipy: bool) -> list[Method]:
         Method("arm_arc()", "arm.arm_arc()", "farm.arm_arc()", None),
         Method("coupler_arc()", "arm.coupler_arc()", "farm.coupler_arc()", None),
         Method("mirror()", "arm.mirror()", "farm.mirror()", None),
-    ]
-    if has_from_json:
-        rows.append(Method("from_json(typical)", "Q.from_json(DOC)", "F.from_json(DOC)",
-                           "BM_parse_geometry_document/typical"))
-    rows += [
+        Method("from_json(typical)", "Q.from_json(DOC)", "F.from_json(DOC)", "BM_parse_geometry_document/typical"),
         Method("neck.fk(joints)", "neck.fk(J)", "fneck.fk(J)", "BM_neck_forward_kinematics",
-               pure="pneck.fk(J)",
-               scipy='Rotation.from_euler("ZYX", J).as_matrix()' if has_scipy else None),
+               pure="pneck.fk(J)", scipy='Rotation.from_euler("ZYX", J).as_matrix()'),
         Method("neck.ik(R)", "neck.ik(NR)", "fneck.ik(NR)", "BM_neck_inverse_kinematics",
-               pure="pneck.ik(NR)",
-               scipy='Rotation.from_matrix(NR).as_euler("ZYX")' if has_scipy else None),
+               pure="pneck.ik(NR)", scipy='Rotation.from_matrix(NR).as_euler("ZYX")'),
     ]
     return rows
 
@@ -267,8 +254,7 @@ def _max_difference(a, b) -> float:
 
 def check_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
     """Compares the peers with the module on a grid of inputs; raises on a mismatch."""
-    arm, parm, neck, pneck = ns["arm"], ns["parm"], ns["neck"], ns["pneck"]
-    rotation_cls = ns.get("Rotation")
+    arm, parm, neck, pneck, rotation_cls = ns["arm"], ns["parm"], ns["neck"], ns["pneck"], ns["Rotation"]
     worst = {"arm fk": 0.0, "arm direction": 0.0, "arm ik_from_direction": 0.0, "neck fk": 0.0, "neck ik": 0.0,
              "SciPy neck fk": 0.0, "SciPy neck ik": 0.0}
     count = 0
@@ -306,13 +292,10 @@ def check_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
                 worst["neck fk"] = max(worst["neck fk"], _max_difference(r, pneck.fk(joints)))
                 back = neck.ik(r)
                 worst["neck ik"] = max(worst["neck ik"], _max_difference(back, pneck.ik(r)))
-                if rotation_cls is not None:
-                    worst["SciPy neck fk"] = max(worst["SciPy neck fk"], _max_difference(
-                        r, rotation_cls.from_euler("ZYX", joints).as_matrix()))
-                    worst["SciPy neck ik"] = max(worst["SciPy neck ik"], _max_difference(
-                        back, rotation_cls.from_matrix(r).as_euler("ZYX")))
-    if rotation_cls is None:
-        del worst["SciPy neck fk"], worst["SciPy neck ik"]
+                worst["SciPy neck fk"] = max(worst["SciPy neck fk"], _max_difference(
+                    r, rotation_cls.from_euler("ZYX", joints).as_matrix()))
+                worst["SciPy neck ik"] = max(worst["SciPy neck ik"], _max_difference(
+                    back, rotation_cls.from_matrix(r).as_euler("ZYX")))
     lines = []
     for what, difference in worst.items():
         if not difference <= tolerance:
@@ -326,61 +309,43 @@ def check_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
 # ---------------------------------------------------------------- the run
 
 
-def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler | None] | None = None,
-        progress=print) -> PythonResults:
-    """Times every method (module, floor, peers and, given core_sampler, the
-    core) and the document readers."""
-    from quorvel_torso_kinematics import QuorvelArmKinematics  # noqa: PLC0415
-
-    rotation_cls = load_scipy_rotation()
-    results = PythonResults(has_from_json=hasattr(QuorvelArmKinematics, "from_json"))
-    ns = namespace(floor, rotation_cls, documents)
+def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler], progress=print) -> PythonResults:
+    """Times every method (module, floor, peers and the core) and the document readers."""
+    results = PythonResults()
+    ns = namespace(floor, load_scipy_rotation(), documents)
     results.peer_checks = check_peers(ns)
     loop = LoopCost()
     loop.measure()
 
     raw = []
-    for method in methods(results.has_from_json, rotation_cls is not None):
+    for method in methods():
         progress(f"  timing {method.name}")
         statements = [(method.module, ns), (method.floor, ns)]
         if method.pure:
             statements.append((method.pure, ns))
         if method.scipy:
             statements.append((method.scipy, ns))
-        sampler = core_sampler(method.core) if core_sampler is not None and method.core else None
-        raw.append((method, time_together(statements, [sampler] if sampler is not None else []),
-                    sampler is not None))
+        extra = [core_sampler(method.core)] if method.core else []
+        raw.append((method, time_together(statements, extra)))
 
     # All sizes in one group, so that the time-per-byte comparison across
     # sizes sees the same machine: from_json, json.loads and the core reader.
-    documents_raw = []
-    if documents:
-        progress("  timing documents of " + ", ".join(documents))
-        statements = []
-        extra = []
-        for size in documents:
-            if results.has_from_json:
-                statements.append((f"Q.from_json(DOC_{size})", ns))
-            statements.append((f"json.loads(DOC_{size})", ns))
-            sampler = core_sampler(f"BM_parse_geometry_document/{size}") if core_sampler is not None else None
-            if sampler is not None:
-                extra.append((size, sampler))
-        medians = [statistics.median(bucket) for bucket in time_together(statements, [s for _, s in extra])]
-        times = iter(medians[:len(statements)])
-        cores = dict(zip((size for size, _ in extra), medians[len(statements):]))
-        for size, text in documents.items():
-            from_json = next(times) if results.has_from_json else None
-            documents_raw.append((size, len(text.encode()), from_json, next(times), cores.get(size)))
+    progress("  timing documents of " + ", ".join(documents))
+    statements = []
+    for size in documents:
+        statements += [(f"Q.from_json(DOC_{size})", ns), (f"json.loads(DOC_{size})", ns)]
+    document_samples = time_together(statements, [core_sampler(f"BM_parse_geometry_document/{size}")
+                                                  for size in documents])
 
     loop.measure()
     base = results.loop_cost = loop.value
     results.loop_samples = loop.samples
-    for method, samples, has_core in raw:
+    for method, samples in raw:
         medians = [statistics.median(bucket) for bucket in samples]
-        core = medians.pop() if has_core else None
+        core = medians.pop() if method.core else None
         calls = [max(t - base, 0.0) for t in medians]
         # The noisiest of the module, floor and core measurements.
-        noisiest = max(spread(bucket) for bucket in (samples[:2] + (samples[-1:] if has_core else [])))
+        noisiest = max(spread(bucket) for bucket in (samples[:2] + (samples[-1:] if method.core else [])))
         entry = MethodTimes(method, calls[0], calls[1], core=core, spread=noisiest)
         rest = calls[2:]
         if method.pure:
@@ -388,13 +353,16 @@ def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler 
         if method.scipy:
             entry.scipy = rest.pop(0)
         results.methods.append(entry)
-    for size, size_bytes, from_json, loads, core in documents_raw:
-        entry = {"bytes": float(size_bytes), "json.loads": loads - base}
-        if from_json is not None:
-            entry["from_json"] = from_json - base
-        if core is not None:
-            entry["core"] = core
-        results.documents[size] = entry
+    cores = document_samples[len(statements):]
+    for k, (size, text) in enumerate(documents.items()):
+        ours, loads, core = document_samples[2 * k], document_samples[2 * k + 1], cores[k]
+        results.documents[size] = {
+            "bytes": float(len(text.encode())),
+            "from_json": statistics.median(ours) - base,
+            "json.loads": statistics.median(loads) - base,
+            "core": statistics.median(core),
+            "spread": max(spread(bucket) for bucket in (ours, loads, core)),
+        }
     return results
 
 
@@ -403,6 +371,8 @@ def run(floor, documents: dict[str, str], core_sampler: Callable[[str], Sampler 
 BATCH_N = 100_000  # poses per companion call in the per-pose timings
 MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
 THREAD_N = 400_000  # poses of the two-threads row
+CALLGRIND_CALLS = 2000  # calls of each core operation in the callgrind driver
+PYTHON_CALLGRIND_CALLS = 1000  # calls of each Python-level statement under callgrind
 CALLGRIND_BATCH_ROWS = 10_000  # poses per companion call under callgrind
 CALLGRIND_BATCH_CALLS = 3
 
@@ -451,7 +421,7 @@ MAIN_NUMPY_ROWS = [
 class BatchTimes:
     function: BatchFunction
     per_pose: float  # seconds
-    core: float | None  # seconds per call of the core benchmark, interleaved
+    core: float  # seconds per call of the core benchmark, interleaved
     spread: float
 
 
@@ -465,6 +435,7 @@ class BatchResults:
     threads: dict[str, float] = field(default_factory=dict)
     load: list[tuple[float, float, float]] = field(default_factory=list)
     checks: list[str] = field(default_factory=list)
+    spreads: dict[str, float] = field(default_factory=dict)  # peer and NumPy-input rows, by label
 
 
 def batch_namespace(rotation_cls, rows: int = BATCH_N) -> dict:
@@ -508,9 +479,7 @@ def check_batch_peers(ns: dict, tolerance: float = 1e-12) -> list[str]:
     rotations = qb.neck_fk(angles)
     back, ok = qb.neck_ik(rotations)
     lines = [f"companion neck_fk / neck_ik: {int(ok.sum())} of {len(angles)} poses inverted"]
-    rotation_cls = ns.get("Rotation")
-    if rotation_cls is None:
-        return lines + ["SciPy not available: no SciPy rows"]
+    rotation_cls = ns["Rotation"]
     fk_difference = float(np.abs(rotation_cls.from_euler("ZYX", angles).as_matrix() - rotations).max())
     ik_difference = float(np.abs(rotation_cls.from_matrix(rotations[ok]).as_euler("ZYX") - back[ok]).max())
     for what, difference in (("from_euler('ZYX').as_matrix()", fk_difference),
@@ -586,7 +555,7 @@ def measure_threads(ns: dict, n: int) -> dict[str, float]:
         f"{name} cpu": statistics.median(cpu for _, cpu in values) for name, values in samples.items()}
 
 
-def run_batch(core_sampler: Callable[[str], Sampler | None] | None = None, progress=print) -> BatchResults:
+def run_batch(core_sampler: Callable[[str], Sampler], progress=print) -> BatchResults:
     """Times the companion against the core, the peers and (for NumPy inputs) the main module."""
     results = BatchResults()
     results.load.append(os.getloadavg())
@@ -595,31 +564,31 @@ def run_batch(core_sampler: Callable[[str], Sampler | None] | None = None, progr
 
     for function in batch_functions():
         progress(f"  timing companion {function.name} (N = {BATCH_N})")
-        sampler = core_sampler(function.core) if core_sampler is not None else None
-        samples = time_together([(function.statement, ns)], [sampler] if sampler is not None else [])
-        core = statistics.median(samples[1]) if sampler is not None else None
-        results.functions.append(BatchTimes(function, statistics.median(samples[0]) / BATCH_N, core,
-                                            max(spread(bucket) for bucket in samples)))
+        samples = time_together([(function.statement, ns)], [core_sampler(function.core)])
+        results.functions.append(BatchTimes(function, statistics.median(samples[0]) / BATCH_N,
+                                            statistics.median(samples[1]), max(spread(bucket) for bucket in samples)))
 
     progress("  timing companion against peers (SciPy, a Python loop over arm.fk)")
-    pairs = [("arm fk vs Python loop over arm.fk", "qb.fk(arm, BJ)", "loop_fk()")]
-    if "Rotation" in ns:
-        pairs += [("neck fk vs SciPy from_euler('ZYX').as_matrix()", "qb.neck_fk(BNJ)",
-                   "Rotation.from_euler('ZYX', BNJ).as_matrix()"),
-                  ("neck ik vs SciPy from_matrix().as_euler('ZYX')", "qb.neck_ik(BNR)",
-                   "Rotation.from_matrix(BNR).as_euler('ZYX')")]
+    pairs = [("arm fk vs Python loop over arm.fk", "qb.fk(arm, BJ)", "loop_fk()"),
+             ("neck fk vs SciPy from_euler('ZYX').as_matrix()", "qb.neck_fk(BNJ)",
+              "Rotation.from_euler('ZYX', BNJ).as_matrix()"),
+             ("neck ik vs SciPy from_matrix().as_euler('ZYX')", "qb.neck_ik(BNR)",
+              "Rotation.from_matrix(BNR).as_euler('ZYX')")]
     for label, ours, peer in pairs:
         samples = time_together([(ours, ns), (peer, ns)])
         results.peers[label] = (statistics.median(samples[0]) / BATCH_N, statistics.median(samples[1]) / BATCH_N)
+        results.spreads[label] = max(spread(bucket) for bucket in samples)
 
     progress("  timing the main module with NumPy inputs against lists (one interleaved group)")
     loop = LoopCost()
     loop.measure()
     statements = [(stmt, ns) for _, array_stmt, list_stmt, _ in MAIN_NUMPY_ROWS for stmt in (array_stmt, list_stmt)]
-    medians = [statistics.median(bucket) for bucket in time_together(statements)]
+    samples = time_together(statements)
+    medians = [statistics.median(bucket) for bucket in samples]
     loop.measure()
     for k, (label, _, _, goal) in enumerate(MAIN_NUMPY_ROWS):
         results.main_numpy.append((label, medians[2 * k] - loop.value, medians[2 * k + 1] - loop.value, goal))
+        results.spreads[label] = max(spread(samples[2 * k]), spread(samples[2 * k + 1]))
 
     progress(f"  peak memory of fk over {MEMORY_N:,} poses (child process)")
     results.memory = measure_memory(MEMORY_N)
@@ -627,23 +596,3 @@ def run_batch(core_sampler: Callable[[str], Sampler | None] | None = None, progr
     results.threads = measure_threads(ns, THREAD_N)
     results.load.append(os.getloadavg())
     return results
-
-
-def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build-dir", type=Path, default=Path("build/bench"))
-    args = parser.parse_args()
-    sys.path.insert(0, str(Path(__file__).resolve().parent))
-    floor = load_floor(args.build_dir)
-    results = run(floor, {})
-    print("\n".join(results.peer_checks))
-    print(f"{'method':44} {'module ns':>10} {'floor ns':>10} {'pure Py ns':>11} {'SciPy ns':>10}")
-    for entry in results.methods:
-        pure = f"{entry.pure * 1e9:11.1f}" if entry.pure is not None else f"{'-':>11}"
-        scipy = f"{entry.scipy * 1e9:10.1f}" if entry.scipy is not None else f"{'-':>10}"
-        print(f"{entry.method.name:44} {entry.module * 1e9:10.1f} {entry.floor * 1e9:10.1f} {pure} {scipy}")
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -30,10 +30,10 @@ import python_bench  # noqa: E402
 WARM_UP = 200
 
 
-def statements(has_from_json: bool) -> list[tuple[str, str]]:
+def statements() -> list[tuple[str, str]]:
     """(label, statement) pairs: the empty loop, then module and floor of every method."""
     pairs = [("pass", "pass")]
-    for method in python_bench.methods(has_from_json, has_scipy=False):
+    for method in python_bench.methods():
         pairs.append((f"module:{method.name}", method.module))
         pairs.append((f"floor:{method.name}", method.floor))
     return pairs
@@ -45,11 +45,9 @@ def main() -> int:
     parser.add_argument("--calls", type=int, default=1000)
     args = parser.parse_args()
 
-    from quorvel_torso_kinematics import QuorvelArmKinematics  # noqa: PLC0415
-
     floor = python_bench.load_floor(args.build_dir)
     ns = python_bench.namespace(floor, None, {})
-    for label, stmt in statements(hasattr(QuorvelArmKinematics, "from_json")):
+    for label, stmt in statements():
         timer = python_bench._timer(stmt, ns)  # noqa: SLF001
         timer.timeit(WARM_UP)
         floor.callgrind_dump(f"warm-up {label}")

@@ -516,17 +516,8 @@ PyObject* callgrind_dump(PyObject*, PyObject* label) {
     Py_RETURN_NONE;
 }
 
-PyObject* on_valgrind(PyObject*, PyObject*) {
-#ifdef QUORVEL_FLOOR_HAVE_CALLGRIND
-    return flag(RUNNING_ON_VALGRIND != 0);
-#else
-    Py_RETURN_FALSE;
-#endif
-}
-
 PyMethodDef module_functions[] = {
     {"callgrind_dump", callgrind_dump, METH_O, "callgrind_dump(label): dump callgrind's counts so far, labelled"},
-    {"on_valgrind", on_valgrind, METH_NOARGS, "on_valgrind(): whether the process runs under valgrind"},
     {nullptr, nullptr, 0, nullptr},
 };
 
