@@ -75,8 +75,8 @@ test-wheel: $(INSTALLED) $(WHEEL_TOOLS) ## manylinux wheel and sdist into dist/:
 	grep -qFx "   $(JSON_HINT)" $(SDIST_CHECK)/no-json.log \
 	  || { cat $(SDIST_CHECK)/no-json.log; echo "sdist: without nlohmann/json the configure did not stop with the one-line hint"; exit 1; }; \
 	echo "sdist: without nlohmann/json the configure stops with one line: $(JSON_HINT)"
-	@# As a user's pip does it: build isolation, dependencies from the index. A
-	@# wheel cached from an earlier run would skip the build being tested.
+	@# As a user's pip does it: build isolation, dependencies from the index.
+	@# pip keeps the wheels it builds; the log must show that this run built one.
 	@sdist=$$(ls dist/quorvel_torso_kinematics-*.tar.gz); \
 	$(call new_venv,$(SDIST_CHECK)/venv); \
 	$(PY) -m pip cache remove quorvel_torso_kinematics >/dev/null 2>&1 || true; \

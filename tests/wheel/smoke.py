@@ -99,7 +99,10 @@ def check_kinematics():
 
 
 def check_companion():
-    import quorvel_torso_kinematics_batch as batch
+    try:
+        import quorvel_torso_kinematics_batch as batch
+    except ImportError as error:
+        return check(False, f"companion does not import: {error!r}")
     from quorvel_torso_kinematics import QuorvelArmKinematics as Arm
     site = sysconfig.get_paths()["platlib"]
     check(os.path.dirname(batch.__file__) == site, f"companion imported from {batch.__file__}, not from {site}")
