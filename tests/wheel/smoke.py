@@ -123,6 +123,18 @@ def check_main_module_without_numpy():
           f" {run.stderr[-400:]!r}")
 
 
+def check_description_example():
+    # The quick start an index shows, run against what was installed.
+    description = importlib.metadata.metadata(MODULE).get_payload()
+    blocks = re.findall(r"^```python\n(.*?)^```", description, re.M | re.S)
+    check(len(blocks) == 1, f"the package description has {len(blocks)} python examples, expected 1")
+    for block in blocks:
+        try:
+            exec(compile(block, "package description", "exec"), {})
+        except Exception as error:  # noqa: BLE001 - any failure of the example is the finding
+            check(False, f"the package description's example fails: {error!r}")
+
+
 # Lines marked "# error" must be the only ones mypy reports; a missing or
 # unreadable stub turns the import into an error and every type into Any.
 TYPED_USE = """\
@@ -167,6 +179,7 @@ def main():
     if check_import():
         check_kinematics()
         check_companion()
+        check_description_example()
     check_stubs(mypy_python)
     if failures:
         print(f"wheel smoke: {len(failures)} check(s) failed, {passed} passed")
