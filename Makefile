@@ -34,7 +34,7 @@ bootstrap: ## install missing Debian packages, find Python 3.13, create .venv
 	@scripts/bootstrap.sh
 
 $(INSTALLED): $(SOURCES) | bootstrap
-	@$(PY) -m pip install -q "scikit-build-core>=0.10" "numpy>=2"
+	@$(PY) -m pip install -q "scikit-build-core>=0.11" "numpy>=2"
 	@$(PY) -m pip install -q --no-build-isolation -C cmake.define.QUORVEL_WERROR=ON ".[test,examples]"
 	@$(PY) scripts/check_werror.py on $(MODULE_BUILD)
 	@touch $@
