@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "python/internal_fault.hpp"
 #include "python/py_ref.hpp"
 
 namespace quorvel::python {
@@ -18,12 +19,12 @@ std::string display_name(const ArgumentDescriptor& d) {
 bool too_many_positional(const ArgumentDescriptor& d, std::size_t given) {
     const char* verb = given == 1 ? "was" : "were";
     const std::string display = display_name(d);
-    if (d.required == d.parameter_count) {
+    if (d.required == d.positional()) {
         PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zu %s given", display.c_str(),
-                     d.parameter_count, given, verb);
+                     d.positional(), given, verb);
     } else {
         PyErr_Format(PyExc_TypeError, "%s takes from %zu to %zu positional arguments but %zu %s given",
-                     display.c_str(), d.required, d.parameter_count, given, verb);
+                     display.c_str(), d.required, d.positional(), given, verb);
     }
     return false;
 }
@@ -110,8 +111,9 @@ bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, 
 }
 
 bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::size_t given, PyObject** slots) {
-    if (given > d.parameter_count) return too_many_positional(d, given);
-    fill_positional(d, args, given, slots);
+    if (d.parameter_count > kMaxParameters) fault("too many parameters declared");
+    if (given > d.positional()) return too_many_positional(d, given);
+    for (std::size_t i = 0; i < d.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
     return true;
 }
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "python/internal_fault.hpp"
 
 namespace quorvel::python {
 
@@ -18,17 +17,22 @@ struct Parameter {
     PyObject* interned = nullptr;
 };
 
-// No method declares more parameters than this.
-inline constexpr std::size_t kMaxParameters = 3;
+// The inline path fills this many slots unrolled; a descriptor with more
+// parameters (the array companion's options) always takes the general path.
+inline constexpr std::size_t kInlineParameters = 3;
+inline constexpr std::size_t kMaxParameters = 8;
 
-// The declared parameters of one method; every parameter may be passed by
-// position or by keyword (no positional-only or keyword-only ones here).
+// The declared parameters of one method: the first ones may be passed by
+// position or by keyword, the last `keyword_only` ones only by keyword.
 struct ArgumentDescriptor {
     const char* class_name;
     const char* method_name;
     Parameter* parameters;
     std::size_t parameter_count;
     std::size_t required;
+    std::size_t keyword_only = 0;
+
+    std::size_t positional() const { return parameter_count - keyword_only; }
 };
 
 // Fills slots[0 .. parameter_count) with borrowed references (null where a
@@ -39,23 +43,19 @@ bool bind_arguments_in_general(const ArgumentDescriptor& descriptor, PyObject* c
 bool bind_arguments_in_general(const ArgumentDescriptor& descriptor, PyObject* args, PyObject* kwargs,
                                PyObject** slots);
 
-// The first `given` slots from args, the rest of the declared ones null. A
-// fixed trip count unrolls; a variable one would become memcpy and memset
-// calls that cost more than filling three slots.
-inline void fill_positional(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
-                            PyObject** slots) {
-    if (descriptor.parameter_count > kMaxParameters) fault("too many parameters declared");
-    for (std::size_t i = 0; i < kMaxParameters; ++i) {
-        if (i < descriptor.parameter_count) slots[i] = i < given ? args[i] : nullptr;
-    }
-}
-
 // Inline for the controller's usual call: positional arguments only, all
-// required ones present, none too many. Anything else takes the full path.
+// required ones present, none too many. A fixed trip count unrolls; a
+// variable one would become memcpy and memset calls that cost more than
+// filling three slots. Anything else takes the full path.
 inline bool bind_positional_only(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
                                  PyObject** slots) {
-    if (given < descriptor.required || given > descriptor.parameter_count) return false;
-    fill_positional(descriptor, args, given, slots);
+    if (descriptor.parameter_count > kInlineParameters || given < descriptor.required ||
+        given > descriptor.positional()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kInlineParameters; ++i) {
+        if (i < descriptor.parameter_count) slots[i] = i < given ? args[i] : nullptr;
+    }
     return true;
 }
 

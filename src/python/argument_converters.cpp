@@ -1,6 +1,7 @@
 #include "python/argument_converters.hpp"
 
-#include "python/double_buffer.hpp"
+#include "python/array_in_place.hpp"
+#include "python/foreign_types.hpp"
 #include "python/py_ref.hpp"
 
 namespace quorvel::python {
@@ -16,31 +17,6 @@ bool extract_float(PyObject* obj, double& out) {
     return true;
 }
 
-namespace {
-
-bool equals(PyObject* text, const char* expected) {
-    return text != nullptr && PyUnicode_Check(text) && PyUnicode_EqualToUTF8(text, expected);
-}
-
-// NumPy's boolean scalars are recognised by the names of their type alone,
-// so NumPy itself need not be importable here.
-bool is_numpy_bool_type(PyTypeObject* type) {
-    PyRef module = PyRef::steal(PyType_GetModuleName(type));
-    if (!module) {
-        PyErr_Clear();
-        return false;
-    }
-    if (!equals(module.get(), "numpy")) return false;
-    PyRef name = PyRef::steal(PyType_GetName(type));
-    if (!name) {
-        PyErr_Clear();
-        return false;
-    }
-    return equals(name.get(), "bool_") || equals(name.get(), "bool");
-}
-
-}  // namespace
-
 bool extract_flag(PyObject* obj, bool& out) {
     if (PyBool_Check(obj)) {
         out = obj == Py_True;
@@ -51,7 +27,7 @@ bool extract_flag(PyObject* obj, bool& out) {
     // the type examined until the check is over.
     const PyRef held_type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(obj)));
     auto* type = reinterpret_cast<PyTypeObject*>(held_type.get());
-    if (!is_numpy_bool_type(type)) {
+    if (!is_numpy_bool_by_name(type)) {
         raise_cannot_convert(type, "PyBool");
         return false;
     }
@@ -104,7 +80,7 @@ bool read_plain_float_triple(PyObject* obj, Vector3& out) {
 // Anything but a list or tuple of three floats: an array of doubles read in
 // place, else the sequence protocol. Kept out of line so the usual call stays short.
 [[gnu::noinline]] bool extract_vector3_slowly(PyObject* obj, Vector3& out) {
-    if (double items[3]; read_double_buffer(obj, 0, 3, items)) {
+    if (double items[3]; read_vector_in_place(obj, 3, items)) {
         out = {items[0], items[1], items[2]};
         return true;
     }
@@ -135,7 +111,7 @@ bool read_plain_matrix(PyObject* obj, Matrix3& out) {
 
 bool extract_matrix3(PyObject* obj, Matrix3& out) {
     if (read_plain_matrix(obj, out)) return true;
-    if (double items[9]; read_double_buffer(obj, 3, 3, items)) {
+    if (double items[9]; read_matrix_in_place(obj, 3, 3, items)) {
         for (std::size_t i = 0; i < 3; ++i) out[i] = {items[3 * i], items[3 * i + 1], items[3 * i + 2]};
         return true;
     }

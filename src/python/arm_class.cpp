@@ -10,7 +10,9 @@
 #include "geometry_doc/geometry_document.hpp"
 #include "python/argument_binding.hpp"
 #include "python/argument_converters.hpp"
+#include "python/arm_capsule.hpp"
 #include "python/entry_guard.hpp"
+#include "python/method_table.hpp"
 #include "python/result_converters.hpp"
 
 namespace quorvel::python {
@@ -132,6 +134,23 @@ PyMethodDef arm_methods[] = {
 };
 
 }  // namespace
+
+namespace {
+
+bool read_geometry(PyObject* obj, SphericalLinkGeometry* out) {
+    if (obj == nullptr || arm_class.type == nullptr || !PyObject_TypeCheck(obj, arm_class.type)) return false;
+    *out = geometry_of(obj);
+    return true;
+}
+
+ArmCapsule capsule_record = {kArmCapsuleLayout, nullptr, read_geometry};
+
+}  // namespace
+
+PyRef make_arm_capsule() {
+    capsule_record.arm_type = fetch_class(arm_class);
+    return PyRef::steal(PyCapsule_New(&capsule_record, kArmCapsuleName, nullptr));
+}
 
 ClassCell arm_class = {
     "QuorvelArmKinematics",

@@ -4,6 +4,7 @@
 
 #include "arm/spherical_link_geometry.hpp"
 #include "python/class_cell.hpp"
+#include "python/py_ref.hpp"
 
 namespace quorvel::python {
 
@@ -14,6 +15,10 @@ struct ArmObject {
 };
 
 extern ClassCell arm_class;
+
+// The capsule the array companion reaches arms through (python/arm_capsule.hpp);
+// empty with the interpreter's error on failure. Call after the class exists.
+PyRef make_arm_capsule();
 
 inline const SphericalLinkGeometry& geometry_of(PyObject* arm) {
     return reinterpret_cast<ArmObject*>(arm)->geometry;

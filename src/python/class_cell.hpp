@@ -22,14 +22,6 @@ struct ClassCell {
     std::string doc = {};
 };
 
-// A method table entry's function, whatever its calling convention.
-template <class Function>
-PyCFunction as_cfunction(Function function) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
-inline constexpr int kFastKeywords = METH_FASTCALL | METH_KEYWORDS;
-
 // Used by initialisation: null with RuntimeError "An error occurred while
 // initializing class {name}" (cause: the interpreter's error) on failure.
 PyTypeObject* make_or_fetch_class(ClassCell& cell);

@@ -80,6 +80,9 @@ PyRef initialise() {
     if (!module) return pending_or_system_error();
     // The arm is always registered first; if it fails the neck is not tried.
     if (!register_class(module.get(), arm_class) || !register_class(module.get(), neck_class)) return {};
+    // A dunder name: the module's own names stay exactly its two classes.
+    PyRef capsule = make_arm_capsule();
+    if (!capsule || PyModule_AddObjectRef(module.get(), "__arm_capsule__", capsule.get()) < 0) return {};
     if (module_cache == nullptr) module_cache = module.release();
     return PyRef::borrow(module_cache);
 }

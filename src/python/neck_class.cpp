@@ -4,6 +4,7 @@
 #include "python/argument_binding.hpp"
 #include "python/argument_converters.hpp"
 #include "python/entry_guard.hpp"
+#include "python/method_table.hpp"
 #include "python/result_converters.hpp"
 
 namespace quorvel::python {

@@ -30,6 +30,17 @@ PyObject* return_null_without_error(PyObject*, PyObject*) {
     return quorvel::python::guarded([] { return PyRef(); });
 }
 
+// A static type that borrows NumPy's array name: a reader that trusts the
+// name would take this tuple for an array's memory.
+PyTypeObject impostor_type = [] {
+    PyTypeObject type{};
+    Py_SET_REFCNT(&type, 1);
+    type.tp_name = "numpy.ndarray";
+    type.tp_flags = Py_TPFLAGS_DEFAULT;
+    type.tp_base = &PyTuple_Type;
+    return type;
+}();
+
 PyMethodDef probe_methods[] = {
     {"raise_fault", raise_fault, METH_O, nullptr},
     {"raise_foreign", raise_foreign, METH_NOARGS, nullptr},
@@ -43,4 +54,11 @@ PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "quorvel_fault_probe", nullpt
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_quorvel_fault_probe() { return PyModule_Create(&probe_module); }
+PyMODINIT_FUNC PyInit_quorvel_fault_probe() {
+    if (PyType_Ready(&impostor_type) < 0) return nullptr;
+    PyRef module = PyRef::steal(PyModule_Create(&probe_module));
+    if (!module || PyModule_AddObjectRef(module.get(), "NotAnArray", reinterpret_cast<PyObject*>(&impostor_type)) < 0) {
+        return nullptr;
+    }
+    return module.release();
+}

@@ -1,15 +1,22 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 
 #include "arm/joint_pair.hpp"
 #include "linalg/matrix3.hpp"
 #include "linalg/vector3.hpp"
-#include "python/batch/array_arguments.hpp"
-#include "python/batch/shapes.hpp"
 
 namespace quorvel::python::batch {
+
+inline constexpr double kNaN = __builtin_nan("");
+
+// A read that another thread's write cannot make undefined; on x86-64 and
+// aarch64 it is the same plain load.
+inline double load(const double* p) {
+    return std::atomic_ref<double>(*const_cast<double*>(p)).load(std::memory_order_relaxed);
+}
 
 // One row of an input array as a core value; each element read once.
 inline Vector3 vector_at(const double* p) { return {load(p), load(p + 1), load(p + 2)}; }
@@ -23,6 +30,18 @@ inline Matrix3 matrix_at(const double* p) {
 
 inline JointPair pair_at(const double* p) { return {load(p), load(p + 1)}; }
 
+// An optional pair argument's row: none where the argument was not given.
+inline std::optional<JointPair> optional_pair_at(const double* p) {
+    if (p == nullptr) return std::nullopt;
+    return pair_at(p);
+}
+
+inline void write_vector(double* out, const Vector3& v) {
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+
 // A matrix into the nine doubles of one output row, row-major.
 inline void write_matrix(double* out, const Matrix3& m) {
     for (std::size_t row = 0; row < 3; ++row) {
@@ -30,11 +49,9 @@ inline void write_matrix(double* out, const Matrix3& m) {
     }
 }
 
-// A solver's answer into row i: the pair, or NaN where there is none.
-inline void write_pair(double* out, npy_bool* found, npy_intp i, const std::optional<JointPair>& pair) {
-    out[2 * i] = pair ? pair->theta_a : kNaN;
-    out[2 * i + 1] = pair ? pair->theta_b : kNaN;
-    found[i] = pair.has_value();
+inline void write_pair(double* out, const JointPair& pair) {
+    out[0] = pair.theta_a;
+    out[1] = pair.theta_b;
 }
 
 }  // namespace quorvel::python::batch

@@ -6,13 +6,14 @@
 
 namespace quorvel::python::batch {
 
-// Looks up QuorvelArmKinematics in the imported main module, once, and
-// checks that its instances have the layout this module reads. False with
-// ImportError (or the import's own error) otherwise.
-bool load_arm_class();
+// Takes the main module's arm capsule (python/arm_capsule.hpp), once. False
+// with ImportError when the main module cannot be imported or carries no
+// capsule this build understands.
+bool load_arm_access();
 
 // The geometry of an arm object, copied (branch included). False with
 // TypeError "argument 'arm': ..." when obj is not a QuorvelArmKinematics.
 bool extract_geometry(PyObject* obj, SphericalLinkGeometry& out);
+
 
 }  // namespace quorvel::python::batch

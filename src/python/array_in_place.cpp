@@ -1,5 +1,6 @@
-#include "python/double_buffer.hpp"
+#include "python/array_in_place.hpp"
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -8,27 +9,13 @@
 #define NPY_NO_DEPRECATED_API NPY_2_0_API_VERSION
 #include <numpy/ndarraytypes.h>
 
+#include "python/foreign_types.hpp"
+
 namespace quorvel::python {
 
 namespace {
 
-// A type made by C code, not by a class statement: a class statement can
-// borrow its name, but the class's buffer slot would run Python code, and the
-// generic path must be the first to call any.
-bool made_by_c(PyTypeObject* type) {
-    return (type->tp_flags & Py_TPFLAGS_HEAPTYPE) == 0 || reinterpret_cast<PyHeapTypeObject*>(type)->ht_module != nullptr;
-}
-
-// NumPy need not be imported for these tests: an array can only exist if it is.
-bool is_ndarray_type(PyTypeObject* type) {
-    return (type->tp_flags & Py_TPFLAGS_HEAPTYPE) == 0 && std::string_view(type->tp_name) == "numpy.ndarray";
-}
-
-bool is_double_buffer_type(PyTypeObject* type) {
-    if (type == &PyMemoryView_Type) return true;
-    if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr || !made_by_c(type)) return false;
-    return std::string_view(type->tp_name) == "array.array";
-}
+bool is_double_buffer_type(PyTypeObject* type) { return type == &PyMemoryView_Type || is_array_array(type); }
 
 double item(const char* at) {
     double value = 0.0;
@@ -36,10 +23,10 @@ double item(const char* at) {
     return value;
 }
 
-// rows == 0: a vector of `columns`; otherwise a rows × columns matrix.
+// The shape asked for: {columns} for a vector (rows < 0), {rows, columns} for a matrix.
 bool read_strided(const char* base, int ndim, const Py_ssize_t* shape, const Py_ssize_t* strides, Py_ssize_t rows,
                   Py_ssize_t columns, double* out) {
-    if (rows == 0) {
+    if (rows < 0) {
         if (ndim != 1 || shape[0] != columns) return false;
         for (Py_ssize_t j = 0; j < columns; ++j) out[j] = item(base + j * strides[0]);
         return true;
@@ -78,23 +65,31 @@ private:
     bool ok_;
 };
 
+// "<d" is what ctypes writes for its doubles: native on a little-endian machine.
 bool holds_native_doubles(const Py_buffer& view) {
     if (view.itemsize != sizeof(double) || view.format == nullptr) return false;
     const std::string_view format = view.format;
-    return format == "d" || format == "@d";
+    constexpr std::string_view kNativeOrder = std::endian::native == std::endian::little ? "<d" : ">d";
+    return format == "d" || format == "@d" || format == "=d" || format == kNativeOrder;
 }
 
-}  // namespace
-
-bool read_double_buffer(PyObject* obj, Py_ssize_t rows, Py_ssize_t columns, double* out) {
+bool read_in_place(PyObject* obj, Py_ssize_t rows, Py_ssize_t columns, double* out) {
     PyTypeObject* type = Py_TYPE(obj);
-    if (is_ndarray_type(type)) return read_ndarray(obj, rows, columns, out);
+    if (is_ndarray(type)) return read_ndarray(obj, rows, columns, out);
     if (!is_double_buffer_type(type)) return false;
     const BufferView buffer(obj);
     const Py_buffer* view = buffer.get();
     return view != nullptr && holds_native_doubles(*view) &&
            read_strided(static_cast<const char*>(view->buf), view->ndim, view->shape, view->strides, rows, columns,
                         out);
+}
+
+}  // namespace
+
+bool read_vector_in_place(PyObject* obj, Py_ssize_t size, double* out) { return read_in_place(obj, -1, size, out); }
+
+bool read_matrix_in_place(PyObject* obj, Py_ssize_t rows, Py_ssize_t columns, double* out) {
+    return read_in_place(obj, rows, columns, out);
 }
 
 }  // namespace quorvel::python

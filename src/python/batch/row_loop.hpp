@@ -1,0 +1,155 @@
+#pragma once
+
+// The one loop every function of the module runs. A function is a kernel: a
+// struct with its declaration (`static constexpr FunctionSpec spec`) and a
+// row body (`static bool row(const Call&, const Row&)`, or with a third
+// `State&` argument for a kernel whose rows depend on the ones before, which
+// then runs on one thread). The loop binds and converts the arguments,
+// broadcasts them, allocates the results, gives up the interpreter lock and
+// runs the rows over the workers; where the body returns false it writes the
+// row's "no answer" (NaN values, false flags and masks, slot -1), and it sets
+// every mask false where the row's values hold a NaN.
+#include <Python.h>
+
+#include <cstdint>
+#include <utility>
+
+#include "python/batch/function_spec.hpp"
+#include "python/batch/interpreter_lock.hpp"
+#include "python/batch/prepared_call.hpp"
+#include "python/batch/worker_threads.hpp"
+#include "python/entry_guard.hpp"
+
+namespace quorvel::python::batch {
+
+// One row as its body sees it: by parameter index, where its values start
+// (null for an optional array not given); by output index, where to write.
+struct Row {
+    const double* in[kMaxParams];
+    char* out[kMaxOutputs];
+
+    double* values(std::size_t k) const { return reinterpret_cast<double*>(out[k]); }
+    npy_bool* flags(std::size_t k) const { return reinterpret_cast<npy_bool*>(out[k]); }
+    std::int8_t* slot(std::size_t k) const { return reinterpret_cast<std::int8_t*>(out[k]); }
+};
+
+template <class K>
+concept SequentialKernel = requires { typename K::State; };
+
+namespace row_loop_detail {
+
+struct NoState {};
+
+template <Output O>
+inline void write_no_answer(char* out) {
+    if constexpr (O.kind == OutKind::Values) {
+        auto* v = reinterpret_cast<double*>(out);
+        for (npy_intp e = 0; e < O.row_size(); ++e) v[e] = __builtin_nan("");
+    } else if constexpr (O.kind == OutKind::Slot) {
+        *reinterpret_cast<std::int8_t*>(out) = -1;
+    } else {
+        for (npy_intp e = 0; e < O.row_size(); ++e) out[e] = 0;
+    }
+}
+
+template <Output O>
+inline bool holds_nan(const char* out) {
+    if constexpr (O.kind == OutKind::Values) {
+        const auto* v = reinterpret_cast<const double*>(out);
+        bool nan = false;
+        for (npy_intp e = 0; e < O.row_size(); ++e) nan = nan || v[e] != v[e];
+        return nan;
+    } else {
+        return false;
+    }
+}
+
+template <class K, class State>
+inline void write_row(const Call& call, const Row& row, State& state) {
+    bool answered;
+    if constexpr (SequentialKernel<K>) {
+        answered = K::row(call, row, state);
+    } else {
+        answered = K::row(call, row);
+    }
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        if (!answered) {
+            (write_no_answer<K::spec.outputs[I]>(row.out[I]), ...);
+            return;
+        }
+        if constexpr (((K::spec.outputs[I].kind == OutKind::Mask) || ...)) {
+            const bool clean = !(holds_nan<K::spec.outputs[I]>(row.out[I]) || ...);
+            ((K::spec.outputs[I].kind == OutKind::Mask ? void(*row.out[I] = clean) : void()), ...);
+        }
+    }(std::make_index_sequence<K::spec.output_count>{});
+}
+
+// Rows [begin, end) of a prepared call, as one worker runs them.
+template <class K>
+void run_rows(void* context, npy_intp begin, npy_intp end) {
+    const PreparedCall& p = *static_cast<const PreparedCall*>(context);
+    constexpr const FunctionSpec& spec = K::spec;
+    const RowPlan& plan = p.plan;
+    Row row{};
+    npy_intp out_step[kMaxOutputs] = {};
+    for (std::size_t k = 0; k < spec.output_count; ++k) {
+        out_step[k] = spec.outputs[k].row_size() * spec.outputs[k].item_size();
+        row.out[k] = p.result_data[k] + begin * out_step[k];
+    }
+    auto state = [&p] {
+        if constexpr (SequentialKernel<K>) {
+            return typename K::State(p.call, p.bases);
+        } else {
+            return NoState{};
+        }
+    }();
+    npy_intp index[NPY_MAXDIMS];
+    plan.locate(begin, index);
+    const int last = plan.ndim - 1;
+    for (npy_intp i = begin; i < end;) {
+        npy_intp in_step[kMaxParams];
+        for (std::size_t k = 0; k < spec.param_count; ++k) {
+            row.in[k] = p.bases[k] != nullptr ? plan.at(k, p.bases[k], index) : nullptr;
+            in_step[k] = plan.strides[k][last];
+        }
+        const npy_intp run = plan.dims[last] - index[last] < end - i ? plan.dims[last] - index[last] : end - i;
+        for (npy_intp j = 0; j < run; ++j) {
+            write_row<K>(p.call, row, state);
+            for (std::size_t k = 0; k < spec.param_count; ++k) {
+                if (spec.params[k].kind == ParamKind::Array ||
+                    (spec.params[k].kind == ParamKind::OptionalArray && row.in[k] != nullptr)) {
+                    row.in[k] += in_step[k];
+                }
+            }
+            for (std::size_t k = 0; k < spec.output_count; ++k) row.out[k] += out_step[k];
+        }
+        i += run;
+        if (i < end) plan.advance(index, run);
+    }
+}
+
+}  // namespace row_loop_detail
+
+// The function's binding, made on first use (the method table asks at import).
+template <class K>
+const FunctionBinding& binding() {
+    static const FunctionBinding made(K::spec);
+    return made;
+}
+
+// The function as the interpreter calls it (METH_FASTCALL | METH_KEYWORDS).
+template <class K>
+PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyRef {
+        PreparedCall prepared;
+        if (!prepare_call(K::spec, binding<K>(), args, nargsf, kwnames, prepared)) return {};
+        if (prepared.plan.rows > 0) {
+            InterpreterLockReleased unlocked;
+            run_chunks(prepared.plan.rows, SequentialKernel<K> ? 1 : prepared.workers, row_loop_detail::run_rows<K>,
+                       &prepared);
+        }
+        return finish_call(K::spec, prepared);
+    });
+}
+
+}  // namespace quorvel::python::batch
