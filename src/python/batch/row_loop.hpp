@@ -12,6 +12,9 @@
 #include <Python.h>
 
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <utility>
 
 #include "python/batch/function_spec.hpp"
@@ -52,15 +55,31 @@ inline void write_no_answer(char* out) {
     }
 }
 
+// Two doubles at a time, every entry compared, no early exit: a row's check
+// costs a few instructions beside a kinematics call of hundreds.
 template <Output O>
 inline bool holds_nan(const char* out) {
-    if constexpr (O.kind == OutKind::Values) {
-        const auto* v = reinterpret_cast<const double*>(out);
-        bool nan = false;
-        for (npy_intp e = 0; e < O.row_size(); ++e) nan = nan || v[e] != v[e];
-        return nan;
-    } else {
+    if constexpr (O.kind != OutKind::Values) {
         return false;
+    } else {
+        const auto* v = reinterpret_cast<const double*>(out);
+        constexpr npy_intp n = O.row_size();
+#if defined(__SSE2__)
+        __m128d nan = _mm_setzero_pd();
+        for (npy_intp e = 0; e + 1 < n; e += 2) {
+            const __m128d pair = _mm_loadu_pd(v + e);
+            nan = _mm_or_pd(nan, _mm_cmpunord_pd(pair, pair));
+        }
+        if constexpr (n % 2 == 1) {
+            const __m128d last = _mm_load_sd(v + n - 1);  // the upper lane is 0, never NaN
+            nan = _mm_or_pd(nan, _mm_cmpunord_pd(last, last));
+        }
+        return _mm_movemask_pd(nan) != 0;
+#else
+        bool nan = false;
+        for (npy_intp e = 0; e < n; ++e) nan |= v[e] != v[e];
+        return nan;
+#endif
     }
 }
 
@@ -78,10 +97,37 @@ inline void write_row(const Call& call, const Row& row, State& state) {
             return;
         }
         if constexpr (((K::spec.outputs[I].kind == OutKind::Mask) || ...)) {
-            const bool clean = !(holds_nan<K::spec.outputs[I]>(row.out[I]) || ...);
+            const bool clean = !(holds_nan<K::spec.outputs[I]>(row.out[I]) | ...);
             ((K::spec.outputs[I].kind == OutKind::Mask ? void(*row.out[I] = clean) : void()), ...);
         }
     }(std::make_index_sequence<K::spec.output_count>{});
+}
+
+// Where row j of a run starts, for one parameter: its base moved j strides
+// on (an array), or nothing (an optional array not given, an arm, an option).
+template <ParamKind Kind>
+inline const double* row_in(const double* base, npy_intp stride, npy_intp j) {
+    if constexpr (Kind == ParamKind::Array) {
+        return base + j * stride;
+    } else if constexpr (Kind == ParamKind::OptionalArray) {
+        return base != nullptr ? base + j * stride : nullptr;
+    } else {
+        return nullptr;
+    }
+}
+
+// Row j of a run whose rows start at `in` and `out`. Computed from j, not
+// stepped: the pointers stay in registers across the row body's calls.
+template <class K>
+inline Row row_of_run(const double* const* in, const npy_intp* stride, char* const* out, npy_intp j) {
+    Row row;
+    [&]<std::size_t... P>(std::index_sequence<P...>) {
+        ((row.in[P] = row_in<K::spec.params[P].kind>(in[P], stride[P], j)), ...);
+    }(std::make_index_sequence<K::spec.param_count>{});
+    [&]<std::size_t... O>(std::index_sequence<O...>) {
+        ((row.out[O] = out[O] + j * (K::spec.outputs[O].row_size() * K::spec.outputs[O].item_size())), ...);
+    }(std::make_index_sequence<K::spec.output_count>{});
+    return row;
 }
 
 // Rows [begin, end) of a prepared call, as one worker runs them.
@@ -90,12 +136,6 @@ void run_rows(void* context, npy_intp begin, npy_intp end) {
     const PreparedCall& p = *static_cast<const PreparedCall*>(context);
     constexpr const FunctionSpec& spec = K::spec;
     const RowPlan& plan = p.plan;
-    Row row{};
-    npy_intp out_step[kMaxOutputs] = {};
-    for (std::size_t k = 0; k < spec.output_count; ++k) {
-        out_step[k] = spec.outputs[k].row_size() * spec.outputs[k].item_size();
-        row.out[k] = p.result_data[k] + begin * out_step[k];
-    }
     auto state = [&p] {
         if constexpr (SequentialKernel<K>) {
             return typename K::State(p.call, p.bases);
@@ -107,22 +147,19 @@ void run_rows(void* context, npy_intp begin, npy_intp end) {
     plan.locate(begin, index);
     const int last = plan.ndim - 1;
     for (npy_intp i = begin; i < end;) {
-        npy_intp in_step[kMaxParams];
+        // One run: along the innermost dimension, to its end or the chunk's.
+        const double* in[kMaxParams];
+        npy_intp stride[kMaxParams];
         for (std::size_t k = 0; k < spec.param_count; ++k) {
-            row.in[k] = p.bases[k] != nullptr ? plan.at(k, p.bases[k], index) : nullptr;
-            in_step[k] = plan.strides[k][last];
+            in[k] = p.bases[k] != nullptr ? plan.at(k, p.bases[k], index) : nullptr;
+            stride[k] = plan.strides[k][last];
+        }
+        char* out[kMaxOutputs];
+        for (std::size_t k = 0; k < spec.output_count; ++k) {
+            out[k] = p.result_data[k] + i * spec.outputs[k].row_size() * spec.outputs[k].item_size();
         }
         const npy_intp run = plan.dims[last] - index[last] < end - i ? plan.dims[last] - index[last] : end - i;
-        for (npy_intp j = 0; j < run; ++j) {
-            write_row<K>(p.call, row, state);
-            for (std::size_t k = 0; k < spec.param_count; ++k) {
-                if (spec.params[k].kind == ParamKind::Array ||
-                    (spec.params[k].kind == ParamKind::OptionalArray && row.in[k] != nullptr)) {
-                    row.in[k] += in_step[k];
-                }
-            }
-            for (std::size_t k = 0; k < spec.output_count; ++k) row.out[k] += out_step[k];
-        }
+        for (npy_intp j = 0; j < run; ++j) write_row<K>(p.call, row_of_run<K>(in, stride, out, j), state);
         i += run;
         if (i < end) plan.advance(index, run);
     }
