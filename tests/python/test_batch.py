@@ -7,6 +7,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 import weakref
 
 import numpy as np
@@ -82,33 +83,67 @@ def shaped(rows, lead, trailing):
 # --------------------------------------------------------------- bit identity
 
 
-@pytest.mark.parametrize("lead", LEADING.values(), ids=LEADING.keys())
-@pytest.mark.parametrize("name", ARMS)
-def test_forward_functions_match_the_methods(name, lead):
-    arm = ARMS[name]
-    joints, flat = shaped(joint_rows(np.random.default_rng(1), 24), lead, (2,))
-    rotations, closed = qb.fk(arm, joints)
-    directions, closed_too = qb.direction(arm, joints)
-    reachable = qb.is_reachable_joints(arm, joints)
-    assert rotations.shape == (*lead, 3, 3) and directions.shape == (*lead, 3) and reachable.shape == lead
-    assert reachable.dtype == np.bool_ and rotations.dtype == np.float64
-    check_rows(rotations, closed, [outcome(arm.fk, a, b) for a, b in flat])
-    check_rows(directions, closed_too, [outcome(arm.direction, a, b) for a, b in flat])
-    assert reachable.ravel().tolist() == [arm.is_reachable_joints(a, b) for a, b in flat]
+def neck_angle_rows(rng, n):
+    angles = rng.uniform(-3.2, 3.2, size=(n, 3))
+    angles[:4] = [[0, 0, 0], [0.3, math.pi / 2, 0], [math.nan, 0, 0], [0.2, -0.0, -0.4]]  # row 1: gimbal lock
+    return angles
+
+
+# A row per function: its input arrays (24 rows each), the batch call, and the reference for one row: the
+# per-call method's result, None where it raises.
+IDENTITY = {
+    "fk": (lambda arm, rng: [joint_rows(rng, 24)], qb.fk, lambda arm, j: outcome(arm.fk, *j)),
+    "direction": (lambda arm, rng: [joint_rows(rng, 24)], qb.direction, lambda arm, j: outcome(arm.direction, *j)),
+    "is_reachable_joints": (lambda arm, rng: [joint_rows(rng, 24)], qb.is_reachable_joints,
+                            lambda arm, j: arm.is_reachable_joints(*j)),
+    "ik": (lambda arm, rng: [rotation_rows(arm, rng, 24)], qb.ik, lambda arm, r: outcome(arm.ik, r.tolist())),
+    "ik_from_direction": (lambda arm, rng: [direction_rows(arm, rng, 24)], qb.ik_from_direction,
+                          lambda arm, v: outcome(arm.ik_from_direction, v.tolist())),
+    "ik_from_direction near": (lambda arm, rng: [direction_rows(arm, rng, 24), rng.uniform(-2, 2, size=(24, 2))],
+                               qb.ik_from_direction,
+                               lambda arm, v, p: outcome(arm.ik_from_direction, v.tolist(), tuple(p))),
+    "neck_fk": (lambda arm, rng: [neck_angle_rows(rng, 24)], lambda arm, j, **options: qb.neck_fk(j, **options),
+                lambda arm, j: NECK.fk(j.tolist())),
+    "neck_ik": (lambda arm, rng: [np.array([NECK.fk(a.tolist()) for a in neck_angle_rows(rng, 24)])],
+                lambda arm, r, **options: qb.neck_ik(r, **options), lambda arm, r: outcome(NECK.ik, r.tolist())),
+}
+
+
+def check_function(name, arm, inputs, lead):
+    _, batch, reference = IDENTITY[name]
+    shaped_inputs = [x[:math.prod(lead)].reshape(*lead, *x.shape[1:]) for x in inputs]
+    flat = list(zip(*[x[:math.prod(lead)] for x in inputs]))
+    expected = [reference(arm, *row) for row in flat]
+    result = batch(arm, *shaped_inputs)
+    outputs = result if isinstance(result, tuple) else (result,)
+    assert all(out.shape[:len(lead)] == lead for out in outputs)
+    if len(outputs) == 1 and outputs[0].dtype == np.bool_:
+        assert outputs[0].ravel().tolist() == expected
+    elif len(outputs) == 1:
+        assert outputs[0].dtype == np.float64
+        assert all(same_bits(got, np.ravel(want)) for got, want in zip(outputs[0].reshape(len(flat), -1), expected))
+    else:
+        assert outputs[0].dtype == np.float64 and outputs[-1].dtype == np.bool_
+        check_rows(outputs[0], outputs[-1], expected)
 
 
 @pytest.mark.parametrize("lead", LEADING.values(), ids=LEADING.keys())
-@pytest.mark.parametrize("name", ARMS)
-def test_inverse_functions_match_the_methods(name, lead):
-    arm = ARMS[name]
-    rng = np.random.default_rng(2)
-    targets, flat_targets = shaped(rotation_rows(arm, rng, 24), lead, (3, 3))
-    check_rows(*qb.ik(arm, targets), [outcome(arm.ik, r.tolist()) for r in flat_targets])
-    v3, flat_v3 = shaped(direction_rows(arm, rng, 24), lead, (3,))
-    check_rows(*qb.ik_from_direction(arm, v3), [outcome(arm.ik_from_direction, v.tolist()) for v in flat_v3])
-    near, flat_near = shaped(rng.uniform(-2, 2, size=(24, 2)), lead, (2,))
-    check_rows(*qb.ik_from_direction(arm, v3, near),
-               [outcome(arm.ik_from_direction, v.tolist(), tuple(p)) for v, p in zip(flat_v3, flat_near)])
+@pytest.mark.parametrize("arm_name", ARMS)
+@pytest.mark.parametrize("name", IDENTITY)
+def test_every_function_matches_its_reference_row_by_row(name, arm_name, lead):
+    arm = ARMS[arm_name]
+    check_function(name, arm, IDENTITY[name][0](arm, np.random.default_rng(1)), lead)
+
+
+@pytest.mark.parametrize("name", IDENTITY)
+def test_any_number_of_workers_gives_the_same_bits(name):
+    arm = ARMS["negative"]
+    inputs = [np.concatenate([x] * 400) for x in IDENTITY[name][0](arm, np.random.default_rng(2))]  # 9,600 rows
+    one = IDENTITY[name][1](arm, *inputs)
+    for workers in (2, 3, -1):
+        many = IDENTITY[name][1](arm, *inputs, workers=workers)
+        pairs = zip(one, many) if isinstance(one, tuple) else [(one, many)]
+        assert all(np.array_equal(a.view(np.uint8), b.view(np.uint8)) for a, b in pairs)
 
 
 @pytest.mark.parametrize("near_shape, v3_shape, result_lead", [
@@ -138,20 +173,11 @@ def test_near_as_a_tuple_or_none_is_the_per_call_near():
     assert qb.ik_from_direction(arm, v, near=None)[0].tolist() == list(arm.ik_from_direction(v))
 
 
-@pytest.mark.parametrize("lead", LEADING.values(), ids=LEADING.keys())
-def test_neck_functions_match_the_methods(lead):
-    rng = np.random.default_rng(4)
-    angles = rng.uniform(-3.2, 3.2, size=(24, 3))
-    angles[:4] = [[0, 0, 0], [0.3, math.pi / 2, 0], [math.nan, 0, 0], [0.2, -0.0, -0.4]]
-    joints, flat = shaped(angles, lead, (3,))
-    rotations = qb.neck_fk(joints)
-    assert rotations.shape == (*lead, 3, 3)
-    expected = [NECK.fk(a.tolist()) for a in flat]
-    assert all(same_bits(r, e) for r, e in zip(rotations.reshape(-1, 3, 3), expected))
-    back, ok = qb.neck_ik(rotations)
-    check_rows(back, ok, [outcome(NECK.ik, r) for r in expected])
-    if len(flat) > 1:
-        assert not ok.ravel()[1]  # pitch π/2: gimbal lock
+def splitting_near(a, b):
+    """A point nearer to a than to b, but nearer to b once θ_B's difference counts twice."""
+    d = b - a
+    step = np.array([-d[0], 0.75 * d[0] * d[0] / d[1]])
+    return (a + b) / 2 + 1e-3 * step / np.linalg.norm(step)
 
 
 @pytest.mark.parametrize("name", ARMS)
@@ -162,13 +188,28 @@ def test_candidates_hold_every_solution_in_fixed_slots(name):
     joints, exists, reaches = qb.direction_candidates(arm, v3)
     assert joints.shape == (60, 4, 2) and exists.shape == reaches.shape == (60, 4)
     assert not (reaches & ~exists).any() and np.isnan(joints[~exists]).all()
-    for v, pairs, has, hit in zip(v3, joints, exists, reaches):
+    nears = rng.uniform(-3, 3, size=(60, 3, 2))
+    for row, (pairs, hit) in enumerate(zip(joints, reaches)):
+        reaching = pairs[hit]
+        apart = [(a, b) for a in reaching for b in reaching if (a != b).all()]  # slots differing in both joints
+        if apart:
+            nears[row, 0] = splitting_near(*apart[0])
+    chosen_near, _ = qb.ik_from_direction(arm, v3[:, None, :], nears)  # broadcast to (60, 3)
+    weighting_would_differ = 0
+    for v, pairs, has, hit, row_nears, row_chosen in zip(v3, joints, exists, reaches, nears, chosen_near):
         solved = outcome(arm.ik_from_direction, v.tolist())
         assert hit.any() == (solved is not None)
         if solved is not None:
-            # The solver's choice: the reaching slot of smallest norm, earlier on a tie.
+            # The solver's choice: the reaching slot of smallest norm, earlier on a tie; with `near`, the one
+            # nearest in plain Euclidean distance (both joints weigh the same).
             norms = [(p[0] * p[0] + p[1] * p[1], k) for k, p in enumerate(pairs) if hit[k]]
             assert same_bits(pairs[min(norms)[1]], solved)
+            for near, got in zip(row_nears, row_chosen):
+                plain = min((((p - near) ** 2).sum(), k) for k, p in enumerate(pairs) if hit[k])[1]
+                skewed = min(((p[0] - near[0]) ** 2 + 2 * (p[1] - near[1]) ** 2, k)
+                             for k, p in enumerate(pairs) if hit[k])[1]
+                assert same_bits(pairs[plain], got)
+                weighting_would_differ += plain != skewed
         # Slots sharing a side share that joint's angle.
         for k, l in ((0, 1), (2, 3)):
             if has[k] and has[l]:
@@ -176,6 +217,7 @@ def test_candidates_hold_every_solution_in_fixed_slots(name):
         for k, l in ((0, 2), (1, 3)):
             if has[k] and has[l]:
                 assert same_bits(pairs[k, 1], pairs[l, 1])
+    assert weighting_would_differ > 0  # the table tells the two metrics apart
     left = ARMS["left"]
     rest = qb.direction_candidates(left, left.direction(0, 0))
     assert rest[1].tolist() == [True] * 4 and rest[2].sum() == 3
@@ -373,15 +415,19 @@ def test_follow_path_is_the_per_call_chain_and_stays_on_its_branch(name):
     assert np.abs(fixed - pairs).max() > 0.1 and np.abs(free - pairs).max() > 0.1
 
 
-def test_follow_path_reports_unsolvable_rows_and_resumes_near_the_last_solution():
-    pairs, directions = sweep(arm, (0.2, -0.3), (0.4, -0.1), 20)
+@pytest.mark.parametrize("start, end", [((0.2, -0.3), (0.4, -0.1)), ((1.0, -0.1), (1.3, -0.3))],
+                         ids=["near the smallest-norm pair", "on another branch than the smallest-norm pair"])
+def test_follow_path_reports_unsolvable_rows_and_resumes_near_the_last_solution(start, end):
+    pairs, directions = sweep(arm, start, end, 20)
     directions[5] = [0.0, 0.0, 1.0]  # joint axis A: no solution
     directions[6] = [math.nan, 0.0, 0.0]
     directions[7] = 0.0
-    joints, found = qb.follow_path(arm, directions, (0.2, -0.3))
+    joints, found = qb.follow_path(arm, directions, start)
     assert found.tolist() == [i not in (5, 6, 7) for i in range(20)]
     assert np.isnan(joints[5:8]).all()
     assert same_bits(joints[8], arm.ik_from_direction(directions[8].tolist(), near=tuple(joints[4])))
+    # Past the gap the path resumes on its own branch, not at the smallest-norm pair.
+    assert np.allclose(joints[8:], pairs[8:], atol=1e-9)
 
 
 # ------------------------------------------------------------------ threads
@@ -422,15 +468,23 @@ def test_the_input_cannot_be_resized_while_rows_are_read_and_writes_do_not_crash
             if refused.is_set():
                 break
 
-    worker = threading.Thread(target=work)
-    worker.start()
-    while worker.is_alive():
-        joints[::1000] = 0.1  # racy values in the result, never a crash
-        if weakref.getweakrefcount(joints):  # a call has pinned the array
-            with pytest.raises(ValueError, match="cannot resize"):
-                joints.resize((10, 2), refcheck=False)
-            refused.set()
-    worker.join()
+    # Threads change hands only where one gives the lock up (the worker for its rows, this thread in
+    # sleep(0)), so a call seen holding its pin still holds it at the resize.
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(60)
+    try:
+        worker = threading.Thread(target=work)
+        worker.start()
+        while worker.is_alive():
+            joints[::1000] = 0.1  # racy values in the result, never a crash
+            if weakref.getweakrefcount(joints):  # a call has pinned the array
+                with pytest.raises(ValueError, match="cannot resize"):
+                    joints.resize((10, 2), refcheck=False)
+                refused.set()
+            time.sleep(0)
+        worker.join()
+    finally:
+        sys.setswitchinterval(interval)
     assert refused.is_set() and all(rotations.shape == (1_000_000, 3, 3) for rotations, _ in results)
 
 

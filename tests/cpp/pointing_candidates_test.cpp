@@ -1,5 +1,5 @@
-// The pure helpers behind the array companion: candidate slots and nearest
-// pointing, held to the solvers they stand beside.
+// Candidate slots and nearest pointing, the core functions behind the array
+// companion, held to the solvers they stand beside.
 #include <gtest/gtest.h>
 
 #include <bit>
