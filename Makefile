@@ -4,24 +4,32 @@
 .DEFAULT_GOAL := test
 SHELL := bash
 .SHELLFLAGS := -eo pipefail -c
-.PHONY: help demo test test-cpp test-python bench bootstrap clean
+.PHONY: help demo test check test-cpp test-python bench bootstrap clean
 
 VENV         := .venv
 PY           := $(VENV)/bin/python
 PY_ABS        = $(abspath $(PY))
 INSTALLED    := $(VENV)/.quorvel-installed
 MODULE_BUILD := build/wheel
-CPP_BUILD    := build/cpp
-PROBE_BUILD  := build/probe
 SOURCES      := $(shell find src -type f) CMakeLists.txt pyproject.toml
 # MODULE_BUILD is pip's build directory, set in pyproject.toml.
-# The project's own builds fail on a warning; a user's build leaves it off.
-WERROR       := -DQUORVEL_WERROR=ON
+PYTHON_ARG    = -DPython_EXECUTABLE=$(PY_ABS)
+
+# Every CMake build the targets make is a preset of CMakePresets.json, built
+# into build/<preset> (the project's own ones fail on a warning):
+# $(call cmake_build,PRESET[,TARGETS[,CONFIGURE-ARGS]]) configures and builds
+# it, showing the build log only when the build fails.
+cmake_build = cmake --preset $(1) $(3) >/dev/null && \
+  { cmake --build --preset $(1) $(if $(2),--target $(2)) >build/$(1)/build.log 2>&1 \
+    || { cat build/$(1)/build.log; exit 1; }; }
 
 help: ## print this list
 	@scripts/make_help.sh $(MAKEFILE_LIST)
 
 test: test-cpp test-python test-typing test-wheel test-cpp-package ## the five test-* targets on this line, in that order
+
+# The inner loop of a change: no release builds, no typing or package checks.
+check: test-cpp test-python ## the C++ core tests and pytest against the installed modules (about 90 s when warm)
 
 demo: $(INSTALLED) ## run examples/demo.py and follow_path.py, and draw the arm and workspace pictures into out/
 	@$(PY) examples/demo.py
@@ -40,25 +48,22 @@ $(INSTALLED): $(SOURCES) | bootstrap
 	@touch $@
 
 test-cpp: | bootstrap ## the C++ core tests (GoogleTest, ctest) in build/cpp
-	@cmake -S . -B $(CPP_BUILD) $(WERROR) -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_EXTENSION=OFF >/dev/null
-	@cmake --build $(CPP_BUILD) -j2 >$(CPP_BUILD)/build.log 2>&1 || { cat $(CPP_BUILD)/build.log; exit 1; }
-	@$(PY) scripts/check_werror.py on $(CPP_BUILD)
-	@ctest --test-dir $(CPP_BUILD) --output-on-failure >$(CPP_BUILD)/ctest.log 2>&1 || { cat $(CPP_BUILD)/ctest.log; exit 1; }
-	@tail -n 3 $(CPP_BUILD)/ctest.log
+	@$(call cmake_build,cpp)
+	@$(PY) scripts/check_werror.py on build/cpp
+	@ctest --preset cpp >build/cpp/ctest.log 2>&1 || { cat build/cpp/ctest.log; exit 1; }
+	@tail -n 3 build/cpp/ctest.log
 
 # The fault probe is a test-only module sharing the entry guard's code.
-test-python: $(INSTALLED) ## pytest tests/python against the installed module, with the fault probe from build/probe
-	@cmake -S . -B $(PROBE_BUILD) $(WERROR) -DQUORVEL_BUILD_FAULT_PROBE=ON -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build $(PROBE_BUILD) --target quorvel_fault_probe -j2 >$(PROBE_BUILD)/build.log 2>&1 || { cat $(PROBE_BUILD)/build.log; exit 1; }
-	@$(PY) scripts/check_werror.py on $(PROBE_BUILD)
-	@QUORVEL_FAULT_PROBE_DIR=$(PROBE_BUILD)/tests/probe $(PY) -m pytest -q tests/python
+test-python: $(INSTALLED) ## pytest tests/python and tests/tools against the installed modules, with the fault probe from build/probe
+	@$(call cmake_build,probe,quorvel_fault_probe,$(PYTHON_ARG))
+	@$(PY) scripts/check_werror.py on build/probe
+	@QUORVEL_FAULT_PROBE_DIR=build/probe/tests/probe $(PY) -m pytest -q tests/python tests/tools
 
 # Python-level times against the overhead floor, core times (Google Benchmark),
 # callgrind counts and peers. Reports goals, never fails on them.
 bench: $(INSTALLED) ## the benchmark report (bench/run_bench.py): printed, written to docs/benchmarks.md and build/bench/summary.md
 	@scripts/bootstrap.sh libbenchmark-dev valgrind
-	@cmake -S . -B build/bench -DQUORVEL_BUILD_BENCH=ON -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build build/bench --target quorvel_core_bench quorvel_callgrind_driver quorvel_bench_floor -j2 >build/bench/build.log 2>&1 || { cat build/bench/build.log; exit 1; }
+	@$(call cmake_build,bench,quorvel_core_bench quorvel_callgrind_driver quorvel_bench_floor,$(PYTHON_ARG))
 	@$(PY) bench/run_bench.py --build-dir build/bench
 
 clean: ## remove build/ and .venv

@@ -1,4 +1,4 @@
-# The C++ package check; uses WERROR and the bootstrap step from the Makefile.
+# The C++ package check; uses cmake_build and the bootstrap step from the Makefile.
 .PHONY: test-cpp-package
 
 PKG_BUILD   := build/package
@@ -12,10 +12,9 @@ PKG_MOVED   := build/package-relocated
 # it and against a moved copy of the prefix. The README's package build is
 # configured too, as a user runs it: it must carry no -Werror.
 test-cpp-package: | bootstrap ## install the C++ package into build/package-prefix, check it, build and run examples/cpp
-	@cmake -S . -B $(PKG_USER) -DQUORVEL_BUILD_EXTENSION=OFF >/dev/null
+	@cmake --preset package-user >/dev/null
 	@$(PY) scripts/check_werror.py off $(PKG_USER)
-	@cmake -S . -B $(PKG_BUILD) $(WERROR) -DQUORVEL_BUILD_EXTENSION=OFF -DQUORVEL_BUILD_TESTS=OFF >/dev/null
-	@cmake --build $(PKG_BUILD) -j2 >$(PKG_BUILD)/build.log 2>&1 || { cat $(PKG_BUILD)/build.log; exit 1; }
+	@$(call cmake_build,package)
 	@$(PY) scripts/check_werror.py on $(PKG_BUILD)
 	@rm -rf $(PKG_PREFIX) $(PKG_PREFIX).hidden $(PKG_BUILD)/python-prefix
 	@cmake --install $(PKG_BUILD) --prefix $(PKG_PREFIX) --component development >$(PKG_BUILD)/install.log 2>&1 \

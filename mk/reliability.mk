@@ -1,13 +1,11 @@
-# Sanitizers, valgrind and static analysis; uses PY, PY_ABS, INSTALLED, WERROR
-# and the bootstrap step from the Makefile. The tools come from Debian through
-# scripts/bootstrap.sh when missing.
+# Sanitizers, valgrind and static analysis; uses PY, PY_ABS, PYTHON_ARG, INSTALLED,
+# cmake_build and the bootstrap step from the Makefile. The tools come from
+# Debian through scripts/bootstrap.sh when missing.
 .PHONY: sanitize sanitize-cpp sanitize-python valgrind lint lint-tidy lint-cppcheck
 
 # ---- sanitizers --------------------------------------------------------------
 
-SAN_FLAGS     := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
-SAN_CMAKE     := -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS=$(SAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(SAN_FLAGS)" \
-                 "-DCMAKE_SHARED_LINKER_FLAGS=$(SAN_FLAGS)" "-DCMAKE_MODULE_LINKER_FLAGS=$(SAN_FLAGS)"
+# The builds are the presets sanitize-cpp and sanitize-ext (CMakePresets.json).
 SAN_CPP_BUILD := build/sanitize-cpp
 SAN_EXT_BUILD := build/sanitize-ext
 # ASan writes each report to a file here (asan.PID), so reports from
@@ -26,13 +24,12 @@ sanitize: sanitize-cpp sanitize-python ## both below; fails on any sanitizer rep
 
 sanitize-cpp: ## the core and its C++ tests under ASan + UBSan, run by ctest
 	@scripts/bootstrap.sh
-	@cmake -S . -B $(SAN_CPP_BUILD) $(SAN_CMAKE) -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_EXTENSION=OFF >/dev/null
-	@cmake --build $(SAN_CPP_BUILD) -j2 >$(SAN_CPP_BUILD)/build.log 2>&1 || { cat $(SAN_CPP_BUILD)/build.log; exit 1; }
+	@$(call cmake_build,sanitize-cpp)
 	@rm -rf $(SAN_CPP_LOGS) && mkdir -p $(SAN_CPP_LOGS)
 	@status=0; \
 	ASAN_OPTIONS=detect_leaks=1:log_path=$(abspath $(SAN_CPP_LOGS))/asan \
 	UBSAN_OPTIONS=$(SAN_UBSAN_OPTS):log_path=$(abspath $(SAN_CPP_LOGS))/ubsan \
-	  ctest --test-dir $(SAN_CPP_BUILD) --output-on-failure -j2 >$(SAN_CPP_BUILD)/ctest.log 2>&1 || status=$$?; \
+	  ctest --preset sanitize-cpp >$(SAN_CPP_BUILD)/ctest.log 2>&1 || status=$$?; \
 	if [ "$$status" -ne 0 ]; then cat $(SAN_CPP_BUILD)/ctest.log; else tail -n 3 $(SAN_CPP_BUILD)/ctest.log; fi; \
 	scripts/sanitizer_reports.sh $(SAN_CPP_LOGS) $(SAN_CPP_BUILD)/ctest.log "C++ tests" && [ "$$status" -eq 0 ]
 
@@ -46,10 +43,7 @@ sanitize-cpp: ## the core and its C++ tests under ASan + UBSan, run by ctest
 SANITIZE_PYTEST_ARGS ?= --ignore=tests/python/test_soak_short.py tests/python
 
 sanitize-python: $(INSTALLED) ## both modules and the fault probe under ASan + UBSan, run by pytest
-	@cmake -S . -B $(SAN_EXT_BUILD) $(SAN_CMAKE) -DQUORVEL_BUILD_EXTENSION=ON -DQUORVEL_BUILD_FAULT_PROBE=ON \
-	  -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build $(SAN_EXT_BUILD) --target quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe -j2 \
-	  >$(SAN_EXT_BUILD)/build.log 2>&1 || { cat $(SAN_EXT_BUILD)/build.log; exit 1; }
+	@$(call cmake_build,sanitize-ext,quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe,$(PYTHON_ARG))
 	@rm -rf $(SAN_EXT_LOGS) && mkdir -p $(SAN_EXT_LOGS)
 	@status=0; \
 	PYTHONPATH=$(abspath $(SAN_EXT_BUILD)/src/python):$(abspath $(SAN_EXT_BUILD)/src/python/batch)$${PYTHONPATH:+:$$PYTHONPATH} \
@@ -82,10 +76,7 @@ VALGRIND_PYTEST_ARGS ?= -m "not hypothesis" --ignore=tests/python/test_soak_shor
 # passes through the module (scripts/memcheck_summary.py).
 valgrind: $(INSTALLED) ## pytest under memcheck (PYTHONMALLOC=malloc) against a -g build of both modules
 	@scripts/bootstrap.sh valgrind
-	@cmake -S . -B $(VG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_EXTENSION=ON \
-	  -DQUORVEL_BUILD_FAULT_PROBE=ON -DPython_EXECUTABLE=$(PY_ABS) >/dev/null
-	@cmake --build $(VG_BUILD) --target quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe -j2 \
-	  >$(VG_BUILD)/build.log 2>&1 || { cat $(VG_BUILD)/build.log; exit 1; }
+	@$(call cmake_build,valgrind-ext,quorvel_torso_kinematics quorvel_torso_kinematics_batch quorvel_fault_probe,$(PYTHON_ARG))
 	@rm -rf $(VG_LOGS) && mkdir -p $(VG_LOGS)
 	@status=0; \
 	PYTHONPATH=$(abspath $(VG_BUILD)/src/python):$(abspath $(VG_BUILD)/src/python/batch)$${PYTHONPATH:+:$$PYTHONPATH} \
@@ -119,10 +110,8 @@ lint: lint-tidy lint-cppcheck ## both below
 # errors; this build adds them, and clang-tidy reads its compile commands.
 lint-tidy: ## the whole tree (benchmarks included) built with warnings as errors, then clang-tidy over src/
 	@scripts/bootstrap.sh clang-tidy libbenchmark-dev
-	@cmake -S . -B $(LINT_BUILD) $(WERROR) -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_EXTENSION=ON \
-	  -DQUORVEL_BUILD_FAULT_PROBE=ON -DQUORVEL_BUILD_BENCH=ON -DPython_EXECUTABLE=$(PY_ABS) \
-	  -DPython_INCLUDE_DIR=$$($(PY) -c 'import sysconfig; print(sysconfig.get_paths()["include"])') >/dev/null
-	@cmake --build $(LINT_BUILD) -j2 >$(LINT_BUILD)/build.log 2>&1 || { cat $(LINT_BUILD)/build.log; exit 1; }
+	@$(call cmake_build,lint,,$(PYTHON_ARG) \
+	  -DPython_INCLUDE_DIR=$$($(PY) -c 'import sysconfig; print(sysconfig.get_paths()["include"])'))
 	@$(PY) scripts/check_werror.py on $(LINT_BUILD)
 	@$(PY) scripts/compiled_sources.py $(LINT_BUILD) src >$(LINT_BUILD)/tidy-files.txt
 	@status=0; \
