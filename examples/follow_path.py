@@ -35,7 +35,7 @@ def main() -> None:
     # Sensor noise on the observed directions: still solvable, since they are normalised.
     observed = directions * np.linspace(1.0, 3.0, STEPS)[:, np.newaxis]
 
-    followed, found = batch.follow_path(arm, observed, START)
+    followed, found, _ = batch.follow_path(arm, observed, START)
     smallest, _ = batch.ik_from_direction(arm, observed)
     candidates, _, reaches = batch.direction_candidates(arm, observed)
 

@@ -92,6 +92,30 @@ std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry
     return best->joints;
 }
 
+std::optional<DirectionChoice> choose_direction_pair(const SphericalLinkGeometry& geometry, const Vector3& v,
+                                                     const std::optional<JointPair>& near,
+                                                     const JointLimits* limits) {
+    // The steps of best_pointing_pair over the candidates in their slots: the
+    // filled slots in order are its candidate list, so the choice is the same.
+    const double length = norm(v);
+    if (length < kMinimumDirectionLength) return std::nullopt;
+    const Vector3 u = v / length;
+    const CandidateSlots slots = direction_candidate_slots(geometry, u);
+    std::optional<DirectionChoice> best;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (!slots[k] || !points_along(*slots[k], u)) continue;
+        const IkCandidate& c = *slots[k];
+        // Written so that a NaN angle is never inside.
+        if (limits != nullptr && !(c.theta_a >= limits->lo_a && c.theta_a <= limits->hi_a &&
+                                   c.theta_b >= limits->lo_b && c.theta_b <= limits->hi_b)) {
+            continue;
+        }
+        const double s = pair_metric(c, near);
+        if (!best || best->metric > s) best = DirectionChoice{{c.theta_a, c.theta_b}, static_cast<int>(k), s};
+    }
+    return best;
+}
+
 std::optional<PointingSolution> nearest_pointing(const SphericalLinkGeometry& geometry, const Matrix3& r) {
     const Vector3 third_column{r[0][2], r[1][2], r[2][2]};
     return best_pointing_pair(geometry, third_column,

@@ -18,6 +18,29 @@ std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Matrix3
 std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry, const Vector3& v,
                                            const std::optional<JointPair>& near);
 
+// Inclusive joint ranges, radians; lo <= hi.
+struct JointLimits {
+    double lo_a;
+    double hi_a;
+    double lo_b;
+    double hi_b;
+};
+
+// ik_from_direction's choice together with where it came from: the slot of
+// direction_candidate_slots (0 to 3) that held it, and its squared distance
+// to `near` (its squared norm without near).
+struct DirectionChoice {
+    JointPair joints;
+    int slot;
+    double metric;
+};
+
+// The pair ik_from_direction chooses, among the candidates inside `limits`
+// only (every candidate when null); bit for bit its answer without limits.
+std::optional<DirectionChoice> choose_direction_pair(const SphericalLinkGeometry& geometry, const Vector3& v,
+                                                     const std::optional<JointPair>& near,
+                                                     const JointLimits* limits);
+
 // Where a target rotation lies off the reachable set (a twist about the
 // pointing axis the arm cannot make, sensor noise), the best the arm can do:
 // point along the target's third column.

@@ -15,6 +15,7 @@ from quorvel_torso_kinematics import QuorvelArmKinematics
 
 _Floats = npt.NDArray[np.float64]
 _Flags = npt.NDArray[np.bool_]
+_Slots = npt.NDArray[np.int8]
 
 def fk(arm: QuorvelArmKinematics, joints: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
     """joints (..., 2) -> (rotations (..., 3, 3), closed (...)); NaN rows where the loop does not close."""
@@ -29,17 +30,35 @@ def ik(arm: QuorvelArmKinematics, r_target: npt.ArrayLike, *, workers: int = 1) 
     """r_target (..., 3, 3) row-major -> (joints (..., 2), found (...)); NaN rows without a solution."""
 
 def ik_from_direction(
-    arm: QuorvelArmKinematics, v3: npt.ArrayLike, near: npt.ArrayLike | None = None, *, workers: int = 1
+    arm: QuorvelArmKinematics,
+    v3: npt.ArrayLike,
+    near: npt.ArrayLike | None = None,
+    *,
+    joint_limits: npt.ArrayLike | None = None,
+    workers: int = 1,
 ) -> tuple[_Floats, _Flags]:
     """v3 (..., 3), near None, (2,) or (..., 2) broadcast -> (joints (..., 2), found (...)).
 
-    ValueError when near's leading shape does not broadcast with v3's.
+    joint_limits [[lo_A, hi_A], [lo_B, hi_B]] (radians, inclusive) leaves out the candidates outside.
+    ValueError when near's leading shape does not broadcast with v3's, or the limits have lo > hi or a NaN.
     """
 
 def follow_path(
-    arm: QuorvelArmKinematics, directions: npt.ArrayLike, start: npt.ArrayLike, *, workers: int = 1
-) -> tuple[_Floats, _Flags]:
-    """directions (N, 3), start (2,) -> (joints (N, 2), found (N,)); each row solved nearest the last pair found."""
+    arm: QuorvelArmKinematics,
+    directions: npt.ArrayLike,
+    start: npt.ArrayLike,
+    *,
+    max_step: float | None = None,
+    joint_limits: npt.ArrayLike | None = None,
+    workers: int = 1,
+) -> tuple[_Floats, _Flags, _Slots]:
+    """directions (N, 3), start (2,) -> (joints (N, 2), found (N,), slot (N,) int8, -1 where not found).
+
+    Each row is solved nearest the last pair found (the reference); with max_step (radians), a row farther
+    than that from the reference is not found and the reference holds, so the path never jumps silently.
+    joint_limits [[lo_A, hi_A], [lo_B, hi_B]] (inclusive) leaves out the candidates outside. ValueError for
+    a non-finite start, max_step <= 0, or limits with lo > hi or a NaN. Runs on one thread.
+    """
 
 def direction_candidates(arm: QuorvelArmKinematics, v3: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags, _Flags]:
     """v3 (..., 3) -> (joints (..., 4, 2), exists (..., 4), reaches (..., 4)), slots (+,+), (+,-), (-,+), (-,-)."""

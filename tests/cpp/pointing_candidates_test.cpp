@@ -126,6 +126,46 @@ TEST_P(CandidateSlotsTest, TheSlotsOfAForwardImageHoldItsPair) {
     EXPECT_GT(checked, 50);
 }
 
+// The choice with its slot is the solver's answer; limits only remove
+// candidates, so the choice inside them is the nearest reaching one inside.
+TEST_P(CandidateSlotsTest, TheSlottedChoiceIsTheSolversAndKeepsInsideLimits) {
+    const SphericalLinkGeometry& g = GetParam().geometry;
+    Sampler random(13);
+    int limited = 0;
+    for (const Vector3& d : directions(g)) {
+        const std::optional<JointPair> near =
+            random.unit() < 0.2 ? std::nullopt : std::optional<JointPair>({random.in(-3, 3), random.in(-3, 3)});
+        const std::optional<JointPair> solved = ik_from_direction(g, d, near);
+        const std::optional<DirectionChoice> chosen = choose_direction_pair(g, d, near, nullptr);
+        ASSERT_EQ(solved.has_value(), chosen.has_value());
+        if (!chosen) continue;
+        ASSERT_TRUE(same_bits(solved->theta_a, chosen->joints.theta_a) && same_bits(solved->theta_b, chosen->joints.theta_b));
+        const Vector3 u = d / norm(d);
+        const CandidateSlots slots = direction_candidate_slots(g, u);
+        ASSERT_TRUE(slots[chosen->slot] && same_bits(slots[chosen->slot]->theta_a, chosen->joints.theta_a) &&
+                    same_bits(slots[chosen->slot]->theta_b, chosen->joints.theta_b));
+
+        const JointLimits box = {random.in(-3, 0), random.in(0, 3), random.in(-3, 0), random.in(0, 3)};
+        const std::optional<DirectionChoice> inside = choose_direction_pair(g, d, near, &box);
+        std::optional<double> nearest;
+        for (const std::optional<IkCandidate>& c : slots) {
+            if (!c || !points_along(*c, u) || c->theta_a < box.lo_a || c->theta_a > box.hi_a ||
+                c->theta_b < box.lo_b || c->theta_b > box.hi_b) {
+                continue;
+            }
+            const double da = c->theta_a - (near ? near->theta_a : 0.0);
+            const double db = c->theta_b - (near ? near->theta_b : 0.0);
+            if (!nearest || da * da + db * db < *nearest) nearest = da * da + db * db;
+        }
+        ASSERT_EQ(inside.has_value(), nearest.has_value());
+        if (inside) {
+            EXPECT_EQ(inside->metric, *nearest);
+        }
+        limited += inside.has_value() != chosen.has_value();
+    }
+    EXPECT_GT(limited, 0) << "no limit removed every candidate of a direction";
+}
+
 INSTANTIATE_TEST_SUITE_P(Geometries, CandidateSlotsTest, ::testing::ValuesIn(geometries()),
                          [](const auto& info) { return std::string(info.param.name); });
 

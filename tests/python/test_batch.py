@@ -368,7 +368,7 @@ EMPTY = {
     "ik_from_direction near": (lambda: qb.ik_from_direction(arm, np.zeros((0, 3)), (1, 2)), [(0, 2), (0,)]),
     "ik_from_direction near rows": (lambda: qb.ik_from_direction(arm, np.zeros((0, 3)), np.zeros((0, 2))),
                                     [(0, 2), (0,)]),
-    "follow_path": (lambda: qb.follow_path(arm, np.zeros((0, 3)), (0, 0)), [(0, 2), (0,)]),
+    "follow_path": (lambda: qb.follow_path(arm, np.zeros((0, 3)), (0, 0)), [(0, 2), (0,), (0,)]),
     "direction_candidates": (lambda: qb.direction_candidates(arm, np.zeros((0, 3))), [(0, 4, 2), (0, 4), (0, 4)]),
     "nearest_pointing": (lambda: qb.nearest_pointing(arm, np.zeros((0, 3, 3))), [(0, 2), (0,), (0,)]),
     "neck_fk": (lambda: qb.neck_fk(np.zeros((0, 3))), (0, 3, 3)),
@@ -399,7 +399,7 @@ def test_follow_path_is_the_per_call_chain_and_stays_on_its_branch(name):
     arm = ARMS[name]
     # Long enough that another branch comes nearer to the start than the followed one.
     pairs, directions = sweep(arm, (0.3, 0.4), (1.3, -0.3), 300)
-    joints, found = qb.follow_path(arm, directions, pairs[0])
+    joints, found, slot = qb.follow_path(arm, directions, pairs[0])
     near, expected = tuple(pairs[0]), []
     for v in directions:
         pair = outcome(arm.ik_from_direction, v.tolist(), near)
@@ -407,6 +407,8 @@ def test_follow_path_is_the_per_call_chain_and_stays_on_its_branch(name):
         near = pair or near
     check_rows(joints, found, expected)
     assert found.all()
+    # Each row names the candidate slot it took.
+    assert same_bits(qb.direction_candidates(arm, directions)[0][np.arange(len(slot)), slot], joints)
     assert np.abs(np.diff(joints, axis=0)).max() < 0.005  # no jump between branches
     assert np.allclose(joints, pairs, atol=1e-9)
     # Solved nearest the start instead, or without `near`, the same directions leave the branch.
@@ -422,9 +424,9 @@ def test_follow_path_reports_unsolvable_rows_and_resumes_near_the_last_solution(
     directions[5] = [0.0, 0.0, 1.0]  # joint axis A: no solution
     directions[6] = [math.nan, 0.0, 0.0]
     directions[7] = 0.0
-    joints, found = qb.follow_path(arm, directions, start)
+    joints, found, slot = qb.follow_path(arm, directions, start)
     assert found.tolist() == [i not in (5, 6, 7) for i in range(20)]
-    assert np.isnan(joints[5:8]).all()
+    assert np.isnan(joints[5:8]).all() and (slot[5:8] == -1).all() and (slot[found] >= 0).all()
     assert same_bits(joints[8], arm.ik_from_direction(directions[8].tolist(), near=tuple(joints[4])))
     # Past the gap the path resumes on its own branch, not at the smallest-norm pair.
     assert np.allclose(joints[8:], pairs[8:], atol=1e-9)
@@ -494,8 +496,8 @@ def test_the_input_cannot_be_resized_while_rows_are_read_and_writes_do_not_crash
 SIGNATURES = {
     "fk": "(arm, joints, *, workers=1)", "direction": "(arm, joints, *, workers=1)",
     "is_reachable_joints": "(arm, joints, *, workers=1)", "ik": "(arm, r_target, *, workers=1)",
-    "ik_from_direction": "(arm, v3, near=None, *, workers=1)",
-    "follow_path": "(arm, directions, start, *, workers=1)", "direction_candidates": "(arm, v3, *, workers=1)",
+    "ik_from_direction": "(arm, v3, near=None, *, joint_limits=None, workers=1)",
+    "follow_path": "(arm, directions, start, *, max_step=None, joint_limits=None, workers=1)", "direction_candidates": "(arm, v3, *, workers=1)",
     "nearest_pointing": "(arm, r_target, *, workers=1)", "neck_fk": "(joints, *, workers=1)",
     "neck_ik": "(r, *, workers=1)",
 }

@@ -80,7 +80,7 @@ rotations, closed = qb.fk(arm, np.zeros((4, 2)))
 angles, ok = qb.neck_ik(rotations)
 joints, found = qb.ik_from_direction(arm, [[0, 1, 1]], near=None)
 joints, found = qb.ik_from_direction(arm, [[0, 1, 1]], np.zeros(2))
-path, reached = qb.follow_path(arm, np.ones((3, 3)), start=(0.0, 0.0))
+path, reached, taken = qb.follow_path(arm, np.ones((3, 3)), start=(0.0, 0.0), max_step=0.1)
 slots, exists, reaches = qb.direction_candidates(arm, [0.0, 1.0, 1.0])
 pairs, residual, pointed = qb.nearest_pointing(arm, rotations)
 qb.fk(QuorvelNeckKinematics(), [0.0, 0.0])  # error

@@ -47,4 +47,6 @@ bool extract_geometry(PyObject* obj, SphericalLinkGeometry& out) {
     return false;
 }
 
+PyRef arm_type() { return PyRef::borrow(reinterpret_cast<PyObject*>(capsule->arm_type)); }
+
 }  // namespace quorvel::python::batch

@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include "arm/spherical_link_geometry.hpp"
+#include "python/py_ref.hpp"
 
 namespace quorvel::python::batch {
 
@@ -15,5 +16,8 @@ bool load_arm_access();
 // TypeError "argument 'arm': ..." when obj is not a QuorvelArmKinematics.
 bool extract_geometry(PyObject* obj, SphericalLinkGeometry& out);
 
+
+// The main module's arm class, once load_arm_access succeeded.
+PyRef arm_type();
 
 }  // namespace quorvel::python::batch

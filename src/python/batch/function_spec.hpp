@@ -60,6 +60,7 @@ struct Param {
 };
 
 inline constexpr Param kArm = {"arm", ParamKind::Arm};
+inline constexpr double kInfinity = __builtin_inf();
 
 // Values: float64, NaN where the row has no answer. Mask: bool, written by
 // the loop: false where the row has no answer or any of its values is NaN.

@@ -4,12 +4,14 @@
 #include "python/batch/functions.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <optional>
 
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
 #include "neck/neck_kinematics.hpp"
+#include "python/batch/arm_data.hpp"
 #include "python/batch/row_io.hpp"
 #include "python/batch/row_loop.hpp"
 #include "python/method_table.hpp"
@@ -18,9 +20,38 @@ namespace quorvel::python::batch {
 
 namespace {
 
-constexpr Param kNear = {"near", ParamKind::OptionalArray, kJointPairs, "None", false, nullptr, "(2,) or (..., 2)"};
-
 bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+bool finite_pair(const double* pair, const char* name) {
+    if (std::isfinite(pair[0]) && std::isfinite(pair[1])) return true;
+    PyErr_Format(PyExc_ValueError, "argument '%s': expected a finite joint pair", name);
+    return false;
+}
+
+// [[lo_A, hi_A], [lo_B, hi_B]]: the layout of JointLimits.
+bool ordered_limits(const double* limits, const char* name) {
+    if (limits[0] <= limits[1] && limits[2] <= limits[3]) return true;
+    PyErr_Format(PyExc_ValueError,
+                 "argument '%s': expected [[lo_A, hi_A], [lo_B, hi_B]] in radians with lo <= hi and no NaN", name);
+    return false;
+}
+
+bool positive(const double* value, const char* name) {
+    if (*value > 0.0) return true;
+    PyErr_Format(PyExc_ValueError, "argument '%s': expected a number > 0, or None", name);
+    return false;
+}
+
+constexpr ArrayShape kLimitsShape = {"(2, 2)", Lead::None, 2, {2, 2}};
+constexpr Param kNear = {"near", ParamKind::OptionalArray, kJointPairs, "None", false, nullptr, "(2,) or (..., 2)"};
+constexpr Param kJointLimits = {"joint_limits", ParamKind::OptionalArray, kLimitsShape, "None", true, ordered_limits};
+constexpr Param kMaxStep = {"max_step", ParamKind::Float, {}, "None", true, positive, nullptr, kInfinity};
+
+const JointLimits* limits_at(const double* p, JointLimits& storage) {
+    if (p == nullptr) return nullptr;
+    storage = {load(p), load(p + 1), load(p + 2), load(p + 3)};
+    return &storage;
+}
 
 // ------------------------------------------------------------------ forward
 
@@ -83,41 +114,60 @@ struct Ik {
 
 struct IkFromDirection {
     static constexpr FunctionSpec spec = function(
-        "ik_from_direction", {kArm, array("v3", kVectors), kNear}, {values(2), kMask},
+        "ik_from_direction", {kArm, array("v3", kVectors), kNear, kJointLimits}, {values(2), kMask},
         "Joint pairs pointing the arm along many directions: `v3` (..., 3) in the base\n"
         "frame, any non-zero length. `near`, radians, is None (the smallest-norm pair\n"
         "wins), one pair (2,) for every row, or (..., 2) broadcast against the leading\n"
         "shape of `v3` (NumPy's rules). Returns `(joints, found)`: joints of the\n"
         "broadcast shape + (2,), float64, as `arm.ik_from_direction` gives them, and\n"
         "found, bool; rows without a solution are NaN with found False.\n"
-        "A `near` whose leading shape does not broadcast raises ValueError.\n");
+        "`joint_limits` [[lo_A, hi_A], [lo_B, hi_B]] (radians, inclusive) leaves out\n"
+        "the candidates outside it, so a row whose every candidate lies outside is not\n"
+        "found. A `near` whose leading shape does not broadcast, or limits with\n"
+        "lo > hi or a NaN, raise ValueError.\n");
     static bool row(const Call& c, const Row& r) {
-        const std::optional<JointPair> pair = ik_from_direction(c.geometry, vector_at(r.in[1]), optional_pair_at(r.in[2]));
-        if (pair) write_pair(r.values(0), *pair);
-        return pair.has_value();
+        JointLimits limits;
+        const std::optional<DirectionChoice> choice = choose_direction_pair(
+            c.geometry, vector_at(r.in[1]), optional_pair_at(r.in[2]), limits_at(r.in[3], limits));
+        if (choice) write_pair(r.values(0), choice->joints);
+        return choice.has_value();
     }
 };
 
 struct FollowPath {
     static constexpr FunctionSpec spec = function(
-        "follow_path", {kArm, array("directions", kPath), array("start", kOnePair)}, {values(2), kMask},
+        "follow_path",
+        {kArm, array("directions", kPath), {"start", ParamKind::Array, kOnePair, nullptr, false, finite_pair},
+         kMaxStep, kJointLimits},
+        {values(2), kMask, kSlot},
         "Joints along a trajectory of pointing directions: `directions` (N, 3) in the\n"
         "base frame, `start` (2,) the joint pair in radians the arm starts from. Row i is\n"
-        "`arm.ik_from_direction(directions[i], near=previous)`, previous being `start`\n"
-        "for the first row and the last pair found after that, so the path stays on its\n"
-        "branch wherever the geometry allows. Returns `(joints, found)`: joints (N, 2),\n"
-        "float64, radians, and found (N,), bool; rows without a solution are NaN with\n"
-        "found False and leave `near` unchanged. The rows run in order on one thread.\n");
+        "`arm.ik_from_direction(directions[i], near=reference)`, the reference being\n"
+        "`start` for the first row and the last pair found after that, so the path stays\n"
+        "on its branch wherever the geometry allows. Returns `(joints, found, slot)`:\n"
+        "joints (N, 2), float64, radians; found (N,), bool; slot (N,), int8, the slot of\n"
+        "`direction_candidates` the pair came from, -1 where not found. Rows without a\n"
+        "solution are NaN, not found, and leave the reference where it was.\n"
+        "`max_step` (radians, > 0): a row whose pair lies farther than this from the\n"
+        "reference (Euclidean, in joint space) is not found either, so the path never\n"
+        "jumps silently. `joint_limits` [[lo_A, hi_A], [lo_B, hi_B]] (inclusive) leaves\n"
+        "out the candidates outside it. A non-finite `start`, a `max_step` <= 0, and\n"
+        "limits of another shape, with lo > hi or a NaN raise ValueError. The rows run\n"
+        "in order on one thread.\n");
     // The pair the next row is solved nearest to: the last one found.
     struct State {
-        State(const Call&, const double* const* bases) : near(pair_at(bases[2])) {}
-        std::optional<JointPair> near;
+        State(const Call&, const double* const* bases) : reference(pair_at(bases[2])) {}
+        std::optional<JointPair> reference;
     };
     static bool row(const Call& c, const Row& r, State& s) {
-        const std::optional<JointPair> pair = ik_from_direction(c.geometry, vector_at(r.in[1]), s.near);
-        if (!pair) return false;
-        write_pair(r.values(0), *pair);
-        s.near = pair;
+        JointLimits limits;
+        const std::optional<DirectionChoice> choice =
+            choose_direction_pair(c.geometry, vector_at(r.in[1]), s.reference, limits_at(r.in[4], limits));
+        // metric: the squared distance to the reference.
+        if (!choice || !(std::sqrt(choice->metric) <= c.option[3])) return false;
+        write_pair(r.values(0), choice->joints);
+        *r.slot(2) = static_cast<std::int8_t>(choice->slot);
+        s.reference = choice->joints;
         return true;
     }
 };
@@ -220,6 +270,8 @@ PyMethodDef* method_table() {
         method<NearestPointing>(),
         method<NeckFk>(),
         method<NeckIk>(),
+        geometry_method,
+        to_json_method,
         {nullptr, nullptr, 0, nullptr},
     };
     return table;

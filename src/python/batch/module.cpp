@@ -10,6 +10,7 @@
 #include "python/batch/numpy_api.hpp"
 
 #include "python/batch/arm_access.hpp"
+#include "python/batch/arm_data.hpp"
 #include "python/batch/functions.hpp"
 #include "python/entry_guard.hpp"
 #include "python/py_ref.hpp"
@@ -53,7 +54,7 @@ PyRef initialise() {
     if (!bind_interpreter()) return {};
     if (module_cache != nullptr) return PyRef::borrow(module_cache);
     if (PyArray_ImportNumPyAPI() < 0) return {};
-    if (!load_arm_access()) return {};
+    if (!load_arm_access() || !register_arm_pickling()) return {};
     module_definition.m_methods = method_table();
     PyRef module = PyRef::steal(PyModule_Create(&module_definition));
     if (!module) return {};
