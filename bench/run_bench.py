@@ -1,27 +1,20 @@
-"""The benchmark report behind `make bench`.
+"""The measuring half of `make bench`: gathers every figure of the report into
+build/bench/results.json, then has bench/report.py write docs/benchmarks.md
+and build/bench/summary.md from it.
 
-Runs, in one go:
-  1. callgrind: instructions per call of the core operations (a driver run
-     with N calls minus one with none), of every Python-level module and floor
-     statement and per pose of the array companion (bench/python_callgrind.py),
-     and per byte of the 1 KB and 1 MB geometry documents;
-  2. the Python-level timings (bench/python_bench.py): every public method of
-     the module, the same call on the overhead floor module, the core
-     benchmark behind the method (single Google Benchmark runs interleaved
-     with the Python-level repeats, so all three see the same machine), the
-     peers (pure Python, SciPy), and the geometry-document reader against
-     json.loads at 1 KB, 1 MB and 10 MB;
-  3. the array companion (quorvel_torso_kinematics_batch): per pose at N = 100,000
-     against the core's per-call time (interleaved), against SciPy and a Python
-     loop over the main module, peak memory over 10,000,000 poses, two threads
-     against one; and the main module given NumPy arrays against lists;
-then prints the report (bench/report.py), writes it as docs/benchmarks.md and
-a short summary table as build/bench/summary.md. A missed goal does not make
-the run fail (this is a report); a crash, a failed step or a peer that
-disagrees with the module does.
+  1. callgrind: instructions per call of the core operations (the driver run
+     with N calls minus none), of every module and floor statement and per pose
+     of the array companion (python_callgrind.py), and per byte of documents;
+  2. times (timing.py): every method of cases.METHODS on the module, the floor
+     and the peers beside its core benchmark, the geometry-document reader
+     against json.loads, then the array companion per pose beside its core
+     benchmark, against its peers, the main module given NumPy arrays, peak
+     memory and two threads against one.
+
+A missed goal does not fail the run (it is a report); a crash, a failed step
+or a peer that disagrees with the module does.
 
     .venv/bin/python bench/run_bench.py --build-dir build/bench
-    .venv/bin/python bench/run_bench.py --build-dir build/bench --rewrite   # from the last run's results
 """
 
 from __future__ import annotations
@@ -30,102 +23,71 @@ import argparse
 import datetime
 import json
 import os
-import pickle
 import platform
 import re
+import statistics
 import subprocess
 import sys
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 from importlib import metadata
 from pathlib import Path
 
+import cases
+import peer_checks
+import report
+import timing
+from timing import interleave, sampler, spread
+
 HERE = Path(__file__).resolve().parent
-ROOT = HERE.parent
-sys.path.insert(0, str(HERE))
-
-import python_bench  # noqa: E402
-import report  # noqa: E402
-
-DOCUMENT_SIZES = {"1kb": 1024, "1mb": 1024 * 1024, "10mb": 10 * 1024 * 1024}
-DOCUMENT = ROOT / "docs" / "benchmarks.md"
-
 STARTED = time.monotonic()
 
 
 def log(text: str) -> None:
-    """Progress, with the seconds since the start, on standard error."""
     print(f"[{time.monotonic() - STARTED:4.0f} s] {text}", file=sys.stderr, flush=True)
 
 
-# -------------------------------------------------------------- documents
-
-_DOC_HEAD = '{"arm_arc": 0.7, "coupler_arc": 0.5, "notes": ['
-_DOC_TAIL = '], "branch": "positive", "mirror": false}'
-
-
-def _skipped_item(i: int) -> str:
-    return ('{"id": %d, "label": "segment \\"%d\\" caf\\u00e9\\n", "values": [1.5, -2.25e3, %d, true, false, null],'
-            ' "nested": {"a": [[1, 2], {"b": "c"}], "flag": true}}' % (i, i, i * 7))
+def median(samples: list[float], less: float = 0.0) -> float:
+    return statistics.median(samples) - less
 
 
 def make_document(size: int) -> str:
     """A geometry document of exactly `size` bytes, made mostly of a value the reader skips."""
-    parts = [_DOC_HEAD]
-    length = len(_DOC_HEAD) + len(_DOC_TAIL)
-    i = 0
+    head, tail = '{"arm_arc": 0.7, "coupler_arc": 0.5, "notes": [', '], "branch": "positive", "mirror": false}'
+    parts, length, i = [head], len(head) + len(tail), 0
     while True:
-        item = ("" if i == 0 else ", ") + _skipped_item(i)
+        item = (", " if i else "") + (
+            '{"id": %d, "label": "segment \\"%d\\" caf\\u00e9\\n", "values": [1.5, -2.25e3, %d, true, false, null],'
+            ' "nested": {"a": [[1, 2], {"b": "c"}], "flag": true}}' % (i, i, i * 7))
         if length + len(item) > size:
             break
         parts.append(item)
-        length += len(item)
-        i += 1
-    parts.append(" " * (size - length))
-    parts.append(_DOC_TAIL)
-    text = "".join(parts)
+        length, i = length + len(item), i + 1
+    text = "".join(parts) + " " * (size - length) + tail
     assert len(text) == size, (len(text), size)
-    json.loads(text)  # valid JSON
+    json.loads(text)
     return text
 
 
-def write_documents(directory: Path) -> dict[str, str]:
-    directory.mkdir(parents=True, exist_ok=True)
-    documents = {name: make_document(size) for name, size in DOCUMENT_SIZES.items()}
-    (directory / "typical.json").write_text(python_bench.TYPICAL_DOCUMENT)
-    for name, text in documents.items():
-        (directory / f"{name}.json").write_text(text)
-    return documents
-
-
-# ------------------------------------------------------------------ core
-
-
-def core_sampler_factory(build_dir: Path, doc_dir: Path, context: dict):
-    """For a core benchmark name, a sampler running it once (>= 0.2 s) in a
-    fresh process: seconds of CPU per call. Used to interleave the core with
-    the Python-level repeats of the same method. Google Benchmark's context
-    (library version, ...) of the first run lands in `context`."""
-    binary = build_dir / "bench" / "quorvel_core_bench"
-    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
-
-    def factory(name: str):
-        command = [str(binary), f"--benchmark_filter=^{re.escape(name)}/(min_time|iterations):",
-                   "--benchmark_format=json", "--benchmark_repetitions=1", f"--doc-dir={doc_dir}"]
-        # The first run picks its iteration count (>= 0.2 s); the later ones
-        # reuse it, a tenth larger, and skip Google Benchmark's search.
-        iterations: list[int] = []
+def core_sampler(build_dir: Path, doc_dir: Path, context: dict):
+    """For a core benchmark, a sampler running it once (>= 0.2 s; later runs reuse
+    the first one's iteration count, a tenth larger) in a fresh process: CPU
+    seconds per call. Google Benchmark's context of the first run lands in `context`."""
+    def factory(name: str) -> timing.Sampler:
+        command = [str(build_dir / "bench" / "quorvel_core_bench"), f"--doc-dir={doc_dir}",
+                   f"--benchmark_filter=^{re.escape(name)}/(min_time|iterations):", "--benchmark_format=json",
+                   "--benchmark_repetitions=1"]
+        iterations: list[str] = []
 
         def sample() -> float:
-            extra = [f"--iterations={iterations[0]}"] if iterations else []
-            output = json.loads(subprocess.run(command + extra, check=True, capture_output=True, text=True).stdout)
-            runs = [e for e in output["benchmarks"] if e.get("run_type", "iteration") == "iteration"]
-            if len(runs) != 1:
-                raise RuntimeError(f"core benchmark {name}: expected one run, got {len(runs)}")
+            output = json.loads(subprocess.run(command + iterations, check=True, capture_output=True,
+                                               text=True).stdout)
+            [run] = [e for e in output["benchmarks"] if e.get("run_type", "iteration") == "iteration"]
             context.setdefault("context", output.get("context", {}))
             if not iterations:
-                iterations.append(int(runs[0]["iterations"] * 1.1) + 1)
-            return runs[0]["cpu_time"] * scale[runs[0].get("time_unit", "ns")]
+                iterations.append(f"--iterations={int(run['iterations'] * 1.1) + 1}")
+            return run["cpu_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[run.get("time_unit", "ns")]
 
         return sample
 
@@ -135,181 +97,232 @@ def core_sampler_factory(build_dir: Path, doc_dir: Path, context: dict):
 # ------------------------------------------------------------- callgrind
 
 
-def _callgrind_dumps(paths: list[Path]) -> dict[str, int]:
-    """Instruction total of each callgrind dump, by its label (or "" for the final one)."""
+def callgrind(out: Path, command: list[str]) -> dict[str, int]:
+    """Runs command under callgrind: the instruction total of each dump, by its label ("" for the last)."""
+    for old in out.parent.glob(out.name + "*"):
+        old.unlink()
+    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + command, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     totals = {}
-    for path in paths:
-        label = ""
-        total = None
-        for line in path.read_text(errors="replace").splitlines():
-            if line.startswith("desc: Trigger: Client Request: "):
-                label = line[len("desc: Trigger: Client Request: "):]
-            match = re.match(r"^(?:summary|totals):\s+(\d+)", line)
-            if match and total is None:
-                total = int(match.group(1))
-        if total is None:
-            raise RuntimeError(f"no instruction total in {path}")
-        totals[label] = total
+    for path in sorted(out.parent.glob(out.name + "*")):
+        text = path.read_text(errors="replace")
+        label = re.search(r"^desc: Trigger: Client Request: (.*)$", text, re.MULTILINE)
+        totals[label.group(1) if label else ""] = int(re.search(r"^(?:summary|totals):\s+(\d+)", text,
+                                                                 re.MULTILINE).group(1))
     return totals
 
 
-def _callgrind(out: Path, command: list[str]) -> None:
-    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + command, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def driver_per_call(build_dir: Path, operation: str, calls: int, *file: str) -> float:
+    """(count at `calls` calls - count at none) / calls of one callgrind driver operation."""
+    binary, workdir = str(build_dir / "bench" / "quorvel_callgrind_driver"), build_dir / "callgrind"
+    name = ".".join(["core", operation] + [Path(f).stem for f in file])
+    counts = [callgrind(workdir / f"{name}.{n}.out", [binary, operation, str(n), *file])[""] for n in (0, calls)]
+    return (counts[1] - counts[0]) / calls
 
 
-def _core_per_call(binary: Path, operation: str, workdir: Path) -> float:
-    totals = []
-    for calls in (0, python_bench.CALLGRIND_CALLS):
-        out = workdir / f"core.{operation}.{calls}.out"
-        _callgrind(out, [str(binary), operation, str(calls)])
-        totals.append(_callgrind_dumps([out])[""])
-    return (totals[1] - totals[0]) / python_bench.CALLGRIND_CALLS
-
-
-def _python_per_call(build_dir: Path, workdir: Path) -> dict[str, float]:
-    """Per-call instructions of every module and floor statement, by label; per pose for the companion."""
-    for old in workdir.glob("python.out*"):
-        old.unlink()
-    calls = python_bench.PYTHON_CALLGRIND_CALLS
-    _callgrind(workdir / "python.out", [sys.executable, str(HERE / "python_callgrind.py"), "--build-dir",
-                                        str(build_dir), "--calls", str(calls)])
-    totals = _callgrind_dumps(sorted(workdir.glob("python.out.*")))
-    base = totals["pass"]
-    # Companion calls: per pose, their few thousand instructions of setup spread over the rows.
-    poses = python_bench.CALLGRIND_BATCH_CALLS * python_bench.CALLGRIND_BATCH_ROWS
-    return {label: total / poses if label.startswith("batch:") else (total - base) / calls
-            for label, total in totals.items() if label and not label.startswith("warm-up ") and label != "pass"}
-
-
-def _document_instructions(binary: Path, path: Path, workdir: Path) -> float:
-    """Instructions for reading one document: one parse minus none."""
-    counts = []
-    for calls in (0, 1):
-        out = workdir / f"core.parse_file.{path.stem}.{calls}.out"
-        _callgrind(out, [str(binary), "parse_file", str(calls), str(path)])
-        counts.append(_callgrind_dumps([out])[""])
-    return float(counts[1] - counts[0])
-
-
-def run_callgrind(build_dir: Path, doc_dir: Path) -> report.Callgrind:
-    """Instructions per call: (total at N calls - total at 0 calls) / N for the
-    core; for Python statements, (labelled dump - empty-loop dump) / N."""
-    binary = build_dir / "bench" / "quorvel_callgrind_driver"
-    workdir = build_dir / "callgrind"
-    workdir.mkdir(exist_ok=True)
-    operations = list(report.CORE_OPERATION.values())
-    log(f"callgrind: {len(operations)} core operations (0 and {python_bench.CALLGRIND_CALLS} calls each) and the "
-        f"Python-level statements ({python_bench.PYTHON_CALLGRIND_CALLS} calls each)")
-    # Instruction counts do not depend on load, so the runs may overlap.
+def count_instructions(build_dir: Path, doc_dir: Path) -> dict:
+    """Core operations, Python-level statements and documents (not the 10 MB one: a
+    billion instructions under callgrind cost a minute). Counts do not depend on
+    the load, so the runs overlap."""
+    (build_dir / "callgrind").mkdir(exist_ok=True)
+    log(f"callgrind: {len(cases.CORE)} core operations (0 and {cases.CALLGRIND_CALLS} calls each) and the "
+        f"Python-level statements ({cases.PYTHON_CALLGRIND_CALLS} calls each)")
     with ThreadPoolExecutor(max_workers=2) as pool:
-        python_job = pool.submit(_python_per_call, build_dir, workdir)
-        core_jobs = {op: pool.submit(_core_per_call, binary, op, workdir) for op in operations}
-        # Not the 10 MB one: a billion instructions under callgrind cost a minute.
-        document_jobs = {size: pool.submit(_document_instructions, binary, doc_dir / f"{size}.json", workdir)
-                         for size, size_bytes in DOCUMENT_SIZES.items() if size_bytes <= 1024 * 1024}
-        core = {op: job.result() for op, job in core_jobs.items()}
-        documents = {size: job.result() for size, job in document_jobs.items()}
-        python = python_job.result()
-    return report.Callgrind(core, python, documents)
+        python = pool.submit(callgrind, build_dir / "callgrind" / "python.out",
+                             [sys.executable, str(HERE / "python_callgrind.py"), str(build_dir)])
+        core = {op: pool.submit(driver_per_call, build_dir, op, cases.CALLGRIND_CALLS) for op in cases.CORE.values()}
+        documents = {size: pool.submit(driver_per_call, build_dir, "parse_file", 1, str(doc_dir / f"{size}.json"))
+                     for size, n in cases.DOCUMENT_SIZES.items() if n <= 1024 * 1024}
+        totals = python.result()
+        poses = cases.CALLGRIND_BATCH_CALLS * cases.CALLGRIND_BATCH_ROWS
+        return {"core": {op: job.result() for op, job in core.items()},
+                "documents": {size: job.result() for size, job in documents.items()},
+                "python": {label: total / poses if label.startswith("batch:")
+                           else (total - totals["pass"]) / cases.PYTHON_CALLGRIND_CALLS
+                           for label, total in totals.items() if ":" in label and not label.startswith("warm-up")}}
+
+
+# ----------------------------------------------------------------- times
+
+
+def time_main_module(build_dir: Path, documents: dict[str, str], core, counts: dict) -> dict:
+    """Every method on the module, the floor and the peers beside its core benchmark; the document readers."""
+    from scipy.spatial.transform import Rotation  # noqa: PLC0415
+
+    floor = cases.load_floor(build_dir)
+    extra = {"Rotation": Rotation} | {f"DOC_{size}": text for size, text in documents.items()}
+    module, floor_ns, pure = (cases.namespace(kind, floor, extra) for kind in ("module", "floor", "pure"))
+    checks = peer_checks.check_main(module, pure, Rotation)
+    loop = timing.LoopCost()
+    loop.measure()
+    timed = []
+    for m in cases.METHODS:
+        log(f"  timing {m.name}")
+        timed.append(interleave([sampler(m.statement, module), sampler(m.statement, floor_ns)]
+                                + ([sampler(m.statement, pure)] if m.pure else [])
+                                + ([sampler(m.scipy, module)] if m.scipy else []) + ([core(m.core)] if m.core else [])))
+    # All sizes in one group, so the time per byte across sizes sees the same machine.
+    log("  timing documents of " + ", ".join(documents))
+    readers = interleave([sampler(f"{reader}(DOC_{size})", module) for size in documents
+                          for reader in ("Q.from_json", "json.loads")]
+                         + [core(f"BM_parse_geometry_document/{size}") for size in documents])
+    loop.measure()
+
+    def call(samples: list[float]) -> float:
+        return max(median(samples, loop.value), 0.0)
+
+    methods = []
+    for m, samples in zip(cases.METHODS, timed):
+        times = iter(samples)
+        methods.append({"name": m.name, "core_benchmark": m.core, "module": call(next(times)),
+                        "floor": call(next(times)), "pure": call(next(times)) if m.pure else None,
+                        "scipy": call(next(times)) if m.scipy else None,
+                        "core": median(next(times)) if m.core else None,
+                        # the noisiest of the module, floor and core measurements
+                        "spread": max(spread(s) for s in samples[:2] + (samples[-1:] if m.core else [])),
+                        "module_ir": counts["python"][f"module:{m.name}"],
+                        "floor_ir": counts["python"][f"floor:{m.name}"],
+                        "core_ir": counts["core"][cases.CORE[m.core]] if m.core else None})
+    rows = []
+    n = len(documents)  # readers: from_json and json.loads of each size, then the core of each
+    for (size, text), ours, loads, own in zip(documents.items(), readers[:2 * n:2], readers[1:2 * n:2],
+                                              readers[2 * n:]):
+        rows.append({"size": size, "bytes": len(text.encode()), "from_json": median(ours, loop.value),
+                     "json.loads": median(loads, loop.value), "core": median(own),
+                     "spread": max(spread(s) for s in (ours, loads, own)), "ir": counts["documents"].get(size)})
+    return {"checks": checks, "loop": loop.samples, "methods": methods, "documents": rows}
+
+
+def threads(ns: dict, n: int) -> dict[str, float]:
+    """Wall and CPU time of ik_from_direction over n poses: one thread on all, two on halves, interleaved."""
+    qb, arm = ns["qb"], ns["arm"]
+    directions = ns["np"].tile(ns["V"], (n, 1))
+
+    def timed(workers: list[threading.Thread]) -> tuple[float, float]:
+        start, cpu = time.perf_counter(), time.process_time()
+        if not workers:
+            qb.ik_from_direction(arm, directions)
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+        return time.perf_counter() - start, time.process_time() - cpu
+
+    def halves() -> list[threading.Thread]:
+        return [threading.Thread(target=qb.ik_from_direction, args=(arm, half))
+                for half in (directions[: n // 2], directions[n // 2:])]
+
+    samples = [(timed([]), timed(halves())) for _ in range(timing.REPEATS)]
+    return {f"{name}{cpu}": statistics.median(pair[k][c] for pair in samples)
+            for k, name in enumerate(("one", "two")) for c, cpu in enumerate(("", " cpu"))}
+
+
+def time_companion(core, counts: dict) -> dict:
+    """The companion per pose beside its core benchmark, against its peers, the main
+    module given NumPy arrays against lists, peak memory and two threads against one."""
+    from scipy.spatial.transform import Rotation  # noqa: PLC0415
+
+    load = [os.getloadavg()]
+    ns = cases.batch_namespace(cases.BATCH_N, Rotation)
+    checks = peer_checks.check_companion(ns)
+    companion = []
+    for name, stmt, benchmark in cases.COMPANION:
+        log(f"  timing companion {name} (N = {cases.BATCH_N})")
+        samples = interleave([sampler(stmt, ns), core(benchmark)])
+        companion.append({"name": name, "core_benchmark": benchmark, "per_pose": median(samples[0]) / cases.BATCH_N,
+                          "core": median(samples[1]), "spread": max(map(spread, samples)),
+                          "ir": counts["python"][f"batch:{name}"], "core_ir": counts["core"][cases.CORE[benchmark]]})
+    log("  timing companion against peers (SciPy, a Python loop over arm.fk)")
+    peers = []
+    for label, ours, theirs in cases.COMPANION_PEERS:
+        samples = interleave([sampler(ours, ns), sampler(theirs, ns)])
+        peers.append({"comparison": label, "ours": median(samples[0]) / cases.BATCH_N,
+                      "theirs": median(samples[1]) / cases.BATCH_N, "spread": max(map(spread, samples))})
+    log("  timing the main module with NumPy inputs against lists (one interleaved group)")
+    loop = timing.LoopCost()
+    loop.measure()
+    samples = interleave([sampler(stmt, ns) for _, array, given, _ in cases.MAIN_NUMPY for stmt in (array, given)])
+    loop.measure()
+    numpy = [{"call": call, "ndarray": median(array, loop.value), "list": median(given, loop.value), "goal": goal,
+              "spread": max(spread(array), spread(given))}
+             for (call, _, _, goal), array, given in zip(cases.MAIN_NUMPY, samples[::2], samples[1::2])]
+    log(f"  peak memory of fk over {cases.MEMORY_N:,} poses (child process)")
+    memory = json.loads(subprocess.run([sys.executable, str(HERE / "peak_memory.py"), str(cases.MEMORY_N)],
+                                       check=True, capture_output=True, text=True).stdout)
+    log(f"  two threads on halves against one thread, ik_from_direction over {cases.THREAD_N:,} poses")
+    return {"checks": checks, "companion": companion, "peers": peers, "numpy": numpy, "memory": memory,
+            "threads": threads(ns, cases.THREAD_N), "companion_load": load + [os.getloadavg()]}
 
 
 # ---------------------------------------------------------------- the run
 
 
-def _output(command: list[str], cwd: Path = ROOT) -> str:
+def output(*command: str) -> str:
     try:
-        return subprocess.run(command, check=True, capture_output=True, text=True, cwd=cwd).stdout.strip()
+        return subprocess.run(command, check=True, capture_output=True, text=True, cwd=HERE.parent).stdout.strip()
     except (OSError, subprocess.CalledProcessError):
         return ""
 
 
-def _cpu_model() -> str:
-    try:
-        for line in Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or "unknown"
-
-
-def _compiler(build_dir: Path) -> str:
-    cache = (build_dir / "CMakeCache.txt").read_text()
-    path = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.*)$", cache, re.MULTILINE).group(1)
-    version = _output([path, "--version"])
-    return version.splitlines()[0] if version else path
-
-
-def _google_benchmark(context: dict) -> str:
-    version = context.get("context", {}).get("library_version")
-    if version:
-        return version
-    # Older releases do not report their version; the Debian package does.
-    package = _output(["dpkg-query", "-W", "-f=${Version}", "libbenchmark-dev"])
-    return f"{package} (Debian package libbenchmark-dev)" if package else "unknown"
-
-
-def run_info(build_dir: Path, started: str, load_start, benchmark_context: dict) -> report.RunInfo:
+def run_info(build_dir: Path, context: dict) -> dict:
     import numpy  # noqa: PLC0415
     import scipy  # noqa: PLC0415
 
-    # The document itself is rewritten by every run: a regenerated copy alone is not a local change.
-    changes = _output(["git", "status", "--porcelain", "--", ".", f":!{DOCUMENT.relative_to(ROOT)}"])
-    return report.RunInfo(
-        started=started, seconds=time.monotonic() - STARTED, cpu=_cpu_model(), cores=os.cpu_count() or 0,
-        load_start=load_start, load_end=os.getloadavg(),
-        kernel=f"{platform.system()} {platform.release()} {platform.machine()}", compiler=_compiler(build_dir),
-        python=platform.python_version(), numpy=numpy.__version__, scipy=scipy.__version__,
-        google_benchmark=_google_benchmark(benchmark_context),
-        project=metadata.version("quorvel_torso_kinematics"),
-        commit=_output(["git", "rev-parse", "--short=12", "HEAD"]) or "unknown", dirty=bool(changes))
+    cpu = re.search(r"^model name\s*:\s*(.*)$", Path("/proc/cpuinfo").read_text(), re.MULTILINE)
+    compiler = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.*)$", (build_dir / "CMakeCache.txt").read_text(), re.MULTILINE)
+    package = output("dpkg-query", "-W", "-f=${Version}", "libbenchmark-dev")
+    # Older Google Benchmark releases do not report their version; the Debian package does.
+    google_benchmark = (context.get("context", {}).get("library_version")
+                        or (f"{package} (Debian package libbenchmark-dev)" if package else "unknown"))
+    return {"cpu": cpu.group(1).strip() if cpu else platform.processor() or "unknown", "cores": os.cpu_count() or 0,
+            "kernel": f"{platform.system()} {platform.release()} {platform.machine()}",
+            "compiler": (output(compiler.group(1), "--version").splitlines() or [compiler.group(1)])[0],
+            "python": platform.python_version(), "numpy": numpy.__version__, "scipy": scipy.__version__,
+            "google_benchmark": google_benchmark, "project": metadata.version("quorvel_torso_kinematics"),
+            "commit": output("git", "rev-parse", "--short=12", "HEAD") or "unknown",
+            # A regenerated report alone is not a local change.
+            "dirty": bool(output("git", "status", "--porcelain", "--", ".", f":!{report.DOCUMENT}"))}
 
 
-def measure(build_dir: Path) -> report.Results:
+def measure(build_dir: Path) -> dict:
     started = datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M:%S %Z")
     load_start = os.getloadavg()
     doc_dir = build_dir / "documents"
-    documents = write_documents(doc_dir)
-    callgrind = run_callgrind(build_dir, doc_dir)
-
-    log("Python-level timings (module, floor, core, peers; interleaved repeats)")
+    doc_dir.mkdir(parents=True, exist_ok=True)
+    documents = {size: make_document(n) for size, n in cases.DOCUMENT_SIZES.items()}
+    for size, text in documents.items():
+        (doc_dir / f"{size}.json").write_text(text)
+    counts = count_instructions(build_dir, doc_dir)
     context: dict = {}
-    sampler = core_sampler_factory(build_dir, doc_dir, context)
-    python = python_bench.run(python_bench.load_floor(build_dir), documents, sampler, progress=log)
+    core = core_sampler(build_dir, doc_dir, context)
+    log("Python-level timings (module, floor, core, peers; interleaved repeats)")
+    main = time_main_module(build_dir, documents, core, counts)
     from quorvel_torso_kinematics import QuorvelArmKinematics  # noqa: PLC0415
 
     for size, text in documents.items():
         arm = QuorvelArmKinematics.from_json(text)
         if arm.arm_arc() != 0.7 or arm.coupler_arc() != 0.5:
             raise AssertionError(f"from_json read the {size} document wrongly")
-
     log("array companion (per pose, peers, memory, threads, NumPy inputs to the main module)")
-    batch = python_bench.run_batch(sampler, progress=log)
-    return report.Results(run_info(build_dir, started, load_start, context), python, callgrind, batch)
+    batch = time_companion(core, counts)
+    settings = {name.lower(): getattr(cases, name) for name in (
+        "CALLGRIND_CALLS", "PYTHON_CALLGRIND_CALLS", "CALLGRIND_BATCH_ROWS", "CALLGRIND_BATCH_CALLS", "BATCH_N",
+        "MEMORY_N", "THREAD_N")} | {"repeats": timing.REPEATS, "min_time": timing.MIN_TIME,
+                                    "typical_bytes": len(cases.TYPICAL_DOCUMENT)}
+    info = run_info(build_dir, context) | {"started": started, "seconds": time.monotonic() - STARTED,
+                                           "load_start": load_start, "load_end": os.getloadavg()}
+    return main | batch | {"checks": main["checks"] + batch["checks"], "settings": settings, "info": info,
+                           "core": [{"benchmark": name, "operation": op, "ir": counts["core"][op]}
+                                    for name, op in cases.CORE.items()]}
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description="Benchmark report for quorvel_torso_kinematics")
     parser.add_argument("--build-dir", type=Path, default=Path("build/bench"))
-    parser.add_argument("--rewrite", action="store_true",
-                        help="write the report again from the last run's results, measuring nothing")
-    args = parser.parse_args()
-    build_dir = args.build_dir.resolve()
-    saved = build_dir / "results.pickle"
-
-    if args.rewrite:
-        results = pickle.loads(saved.read_bytes())
-    else:
-        results = measure(build_dir)
-        saved.write_bytes(pickle.dumps(results))
-
-    built = report.build_report(results)
-    print("\n".join(results.python.peer_checks + results.batch.checks))
-    print(report.render_text(built), end="")
-    DOCUMENT.write_text(report.render_markdown(built, results))
-    (build_dir / "summary.md").write_text(report.render_summary(results))
-    print(f"\nwrote {DOCUMENT.relative_to(ROOT)} and {(build_dir / 'summary.md')}")
+    build_dir = parser.parse_args().build_dir.resolve()
+    results = measure(build_dir)
+    (build_dir / "results.json").write_text(json.dumps(results, indent=1))
+    report.write(build_dir / "results.json")
     print(f"bench finished in {time.monotonic() - STARTED:.0f} s")
     return 0
 

@@ -20,6 +20,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <iterator>
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -283,38 +284,22 @@ struct FloorArm {
 
 PyTypeObject* floor_arm_type = nullptr;
 
-// Interned parameter names, made at import.
-PyObject* s_arm_arc = nullptr;
-PyObject* s_coupler_arc = nullptr;
-PyObject* s_mirror = nullptr;
-PyObject* s_theta_a = nullptr;
-PyObject* s_theta_b = nullptr;
-PyObject* s_r_target = nullptr;
-PyObject* s_v3 = nullptr;
-PyObject* s_near = nullptr;
-PyObject* s_json = nullptr;
-PyObject* s_joints = nullptr;
-PyObject* s_r = nullptr;
+// Every parameter name, interned at import; each method's parameters are a run of them.
+const char* const kNameTexts[] = {"arm_arc", "coupler_arc", "mirror", "theta_a", "theta_b", "r_target",
+                                  "v3", "near", "json", "joints", "r"};
+PyObject* names[std::size(kNameTexts)];
 
-PyObject* new_names[3];
-PyObject* joint_names[2];
-PyObject* rotation_names[1];
-PyObject* direction_names[2];
-PyObject* json_names[1];
-PyObject* joints_names[1];
-PyObject* r_names[1];
-
-const Parameters kNew = {"FloorArm", new_names, 3, 0};
-const Parameters kFk = {"fk", joint_names, 2, 2};
-const Parameters kDirection = {"direction", joint_names, 2, 2};
-const Parameters kIsReachableJoints = {"is_reachable_joints", joint_names, 2, 2};
-const Parameters kIk = {"ik", rotation_names, 1, 1};
-const Parameters kIsReachableOrientation = {"is_reachable_orientation", rotation_names, 1, 1};
-const Parameters kIkFromDirection = {"ik_from_direction", direction_names, 2, 1};
-const Parameters kIsReachableDirection = {"is_reachable_direction", direction_names, 1, 1};
-const Parameters kFromJson = {"from_json", json_names, 1, 1};
-const Parameters kNeckFk = {"fk", joints_names, 1, 1};
-const Parameters kNeckIk = {"ik", r_names, 1, 1};
+const Parameters kNew = {"FloorArm", names, 3, 0};
+const Parameters kFk = {"fk", names + 3, 2, 2};
+const Parameters kDirection = {"direction", names + 3, 2, 2};
+const Parameters kIsReachableJoints = {"is_reachable_joints", names + 3, 2, 2};
+const Parameters kIk = {"ik", names + 5, 1, 1};
+const Parameters kIsReachableOrientation = {"is_reachable_orientation", names + 5, 1, 1};
+const Parameters kIkFromDirection = {"ik_from_direction", names + 6, 2, 1};
+const Parameters kIsReachableDirection = {"is_reachable_direction", names + 6, 1, 1};
+const Parameters kFromJson = {"from_json", names + 8, 1, 1};
+const Parameters kNeckFk = {"fk", names + 9, 1, 1};
+const Parameters kNeckIk = {"ik", names + 10, 1, 1};
 
 FloorArm* arm_of(PyObject* self) { return reinterpret_cast<FloorArm*>(self); }
 
@@ -527,29 +512,11 @@ PyModuleDef module_definition = {
     -1, module_functions, nullptr, nullptr, nullptr, nullptr,
 };
 
-bool intern(PyObject*& slot, const char* text) {
-    slot = PyUnicode_InternFromString(text);
-    return slot != nullptr;
-}
-
 bool make_names() {
-    if (!intern(s_arm_arc, "arm_arc") || !intern(s_coupler_arc, "coupler_arc") || !intern(s_mirror, "mirror") ||
-        !intern(s_theta_a, "theta_a") || !intern(s_theta_b, "theta_b") || !intern(s_r_target, "r_target") ||
-        !intern(s_v3, "v3") || !intern(s_near, "near") || !intern(s_json, "json") || !intern(s_joints, "joints") ||
-        !intern(s_r, "r")) {
-        return false;
+    for (std::size_t i = 0; i < std::size(kNameTexts); ++i) {
+        names[i] = PyUnicode_InternFromString(kNameTexts[i]);
+        if (names[i] == nullptr) return false;
     }
-    new_names[0] = s_arm_arc;
-    new_names[1] = s_coupler_arc;
-    new_names[2] = s_mirror;
-    joint_names[0] = s_theta_a;
-    joint_names[1] = s_theta_b;
-    rotation_names[0] = s_r_target;
-    direction_names[0] = s_v3;
-    direction_names[1] = s_near;
-    json_names[0] = s_json;
-    joints_names[0] = s_joints;
-    r_names[0] = s_r;
     return true;
 }
 

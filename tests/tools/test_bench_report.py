@@ -2,6 +2,7 @@
 section, table and goal line reaches docs/benchmarks.md and the console, and
 every failing goal carries a note worded from the run's numbers."""
 
+import json
 import pathlib
 import sys
 
@@ -9,7 +10,7 @@ import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
 
-import python_bench as pb  # noqa: E402
+import cases  # noqa: E402
 import report  # noqa: E402
 
 SECTIONS = ["Machine", "Versions", "How the figures were taken", "Per-call times", "Instructions per call",
@@ -25,49 +26,55 @@ GOALS = ["binding overhead (module - core) <= 1.15 x floor, every method (time)"
          "companion per pose <= 1.25 x core per call in instructions", "companion arm fk >= 4x a Python loop",
          "companion neck fk and ik >= 10x SciPy", "peak RSS <= 1.1 x the arrays"]
 NS = 1e-9
+MIB = 2.0**20
 
 
-def made_up(failing: bool) -> report.Results:
-    """Results that meet every goal, or (failing) miss every one."""
+def made_up(failing: bool) -> dict:
+    """Results in run_bench.py's shape that meet every goal, or (failing) miss every one."""
     bad = 2.0 if failing else 1.0
-    methods, python_counts = [], {}
-    for m in pb.methods():
-        core = 200 * NS if m.core else None
-        module = (core or 0.0) + 100 * NS * bad
-        methods.append(pb.MethodTimes(m, module, 100 * NS, core, pure=module * 100 / bad**6 if m.pure else None,
-                                      scipy=module * 100 / bad**6 if m.scipy else None, spread=0.1))
-        python_counts[f"module:{m.name}"] = (1000 if m.core else 0) + 500 * bad
-        python_counts[f"floor:{m.name}"] = 500
-    core_counts = {op: 1000.0 for op in report.CORE_OPERATION.values()}
-    core_counts["ik_from_direction"] = 4000.0 * bad
-    for f in pb.batch_functions():
-        python_counts[f"batch:{f.name}"] = 1000 * 1.1 * bad
+    core = {op: 1000.0 for op in cases.CORE.values()} | {"ik_from_direction": 4000.0 * bad}
+    methods = []
+    for m in cases.METHODS:
+        module = (200 * NS if m.core else 0.0) + 100 * NS * bad
+        methods.append({"name": m.name, "core_benchmark": m.core, "module": module, "floor": 100 * NS,
+                        "core": 200 * NS if m.core else None, "pure": module * 100 / bad**6 if m.pure else None,
+                        "scipy": module * 100 / bad**6 if m.scipy else None, "spread": 0.1,
+                        "module_ir": (1000 if m.core else 0) + 500 * bad, "floor_ir": 500.0,
+                        "core_ir": core[cases.CORE[m.core]] if m.core else None})
     sizes = {"1kb": 1024.0, "1mb": 1024.0**2, "10mb": 10 * 1024.0**2}
-    documents = {size: {"bytes": n, "core": n * NS * (bad if size == "1mb" else 1), "from_json": n * NS,
-                        "json.loads": n * NS * 2 / bad**2, "spread": 0.2} for size, n in sizes.items()}
-    python = pb.PythonResults(methods, 20 * NS, [19 * NS, 21 * NS], documents, ["peers agree"])
-    callgrind = report.Callgrind(core_counts, python_counts,
-                                 {"1kb": 100 * 1024.0, "1mb": 100 * bad * 1024.0**2})
-    batch = pb.BatchResults(
-        functions=[pb.BatchTimes(f, 110 * NS * bad, 100 * NS, 0.3) for f in pb.batch_functions()],
-        peers={"arm fk vs Python loop over arm.fk": (10 * NS, 100 * NS / bad**3),
-               "neck fk vs SciPy from_euler('ZYX').as_matrix()": (10 * NS, 200 * NS / bad**4),
-               "neck ik vs SciPy from_matrix().as_euler('ZYX')": (10 * NS, 300 * NS / bad**4)},
-        main_numpy=[(label, 100 * NS * bad, 100 * NS, goal) for label, _, _, goal in pb.MAIN_NUMPY_ROWS],
-        memory={"peak": 1100 * 2.0**20 * (1.4 if failing else 1.0), "arrays": 1024 * 2.0**20, "before": 30 * 2.0**20},
-        threads={"one": 0.2, "two": 0.11, "one cpu": 0.2, "two cpu": 0.21}, load=[(1.0, 1.0, 1.0), (2.0, 2.0, 2.0)],
-        checks=["SciPy agrees"], spreads={"arm.ik(R)": 0.05})
-    info = report.RunInfo("2025-01-02 03:04:05 UTC", 600.0, "Test CPU @ 1 GHz", 2, (1.5, 1.0, 0.5), (3.5, 2.0, 1.0),
-                          "Linux 6.1 x86_64", "g++ 12", "3.13.0", "2.1", "1.14", "1.7.1", "0.1.0", "abc123",
-                          dirty=failing)
-    return report.Results(info, python, callgrind, batch)
+    instructions = {"1kb": 100 * 1024.0, "1mb": 100 * bad * 1024.0**2}
+    return {
+        "settings": {"repeats": 5, "min_time": 0.2, "callgrind_calls": 2000, "python_callgrind_calls": 1000,
+                     "callgrind_batch_calls": 3, "callgrind_batch_rows": 10_000, "batch_n": 100_000,
+                     "memory_n": 10_000_000, "thread_n": 400_000, "typical_bytes": 75},
+        "info": {"started": "2025-01-02 03:04:05 UTC", "seconds": 600.0, "cpu": "Test CPU @ 1 GHz", "cores": 2,
+                 "load_start": [1.5, 1.0, 0.5], "load_end": [3.5, 2.0, 1.0], "kernel": "Linux 6.1 x86_64",
+                 "compiler": "g++ 12", "python": "3.13.0", "numpy": "2.1", "scipy": "1.14",
+                 "google_benchmark": "1.7.1", "project": "0.1.0", "commit": "abc123", "dirty": failing},
+        "checks": ["peers agree", "SciPy agrees"], "loop": [19 * NS, 21 * NS], "methods": methods,
+        "core": [{"benchmark": name, "operation": op, "ir": core[op]} for name, op in cases.CORE.items()],
+        "documents": [{"size": size, "bytes": n, "core": n * NS * (bad if size == "1mb" else 1), "from_json": n * NS,
+                       "json.loads": n * NS * 2 / bad**2, "spread": 0.2, "ir": instructions.get(size)}
+                      for size, n in sizes.items()],
+        "numpy": [{"call": call, "ndarray": 100 * NS * bad, "list": 100 * NS, "goal": goal, "spread": 0.05}
+                  for call, _, _, goal in cases.MAIN_NUMPY],
+        "companion": [{"name": name, "core_benchmark": benchmark, "per_pose": 110 * NS * bad, "core": 100 * NS,
+                       "spread": 0.3, "ir": 1100 * bad, "core_ir": core[cases.CORE[benchmark]]}
+                      for name, _, benchmark in cases.COMPANION],
+        "peers": [{"comparison": label, "ours": 10 * NS, "theirs": theirs, "spread": 0.05} for (label, _, _), theirs
+                  in zip(cases.COMPANION_PEERS, [100 * NS / bad**3, 200 * NS / bad**4, 300 * NS / bad**4])],
+        "memory": {"peak": 1100 * MIB * (1.4 if failing else 1.0), "arrays": 1024 * MIB, "before": 30 * MIB},
+        "threads": {"one": 0.2, "two": 0.11, "one cpu": 0.2, "two cpu": 0.21},
+        "companion_load": [[1.0, 1.0, 1.0], [2.0, 2.0, 2.0]]}
 
 
 @pytest.fixture(params=[False, True], ids=["passing", "failing"])
-def run(request):
+def run(request, tmp_path, capsys):
+    """(failing, results, the document written, what was printed), written as run_bench.py has it written."""
     results = made_up(request.param)
-    built = report.build_report(results)
-    return request.param, results, built, report.render_markdown(built, results)
+    (tmp_path / "results.json").write_text(json.dumps(results))
+    report.write(tmp_path / "results.json", tmp_path / "benchmarks.md")
+    return request.param, results, (tmp_path / "benchmarks.md").read_text(), capsys.readouterr().out
 
 
 def first_cells(document: str) -> dict[str, list[str]]:
@@ -83,7 +90,7 @@ def first_cells(document: str) -> dict[str, list[str]]:
 
 
 def test_every_section_and_table_is_in_the_document(run):
-    _, _, _, document = run
+    _, _, document, _ = run
     assert document.startswith("# Benchmarks\n") and "do not edit it by hand" in document
     for title in SECTIONS:
         assert f"\n## {title}\n" in document, title
@@ -93,20 +100,20 @@ def test_every_section_and_table_is_in_the_document(run):
         [title] = [title for title in tables if title.startswith(prefix)]
         return tables[title]
 
-    methods = [m.name for m in pb.methods()]
-    functions = [f.name for f in pb.batch_functions()]
+    methods = [m.name for m in cases.METHODS]
+    functions = [name for name, _, _ in cases.COMPANION]
     assert rows("Time per call") == methods and rows("Instructions per call") == methods
     assert rows("Per pose against the core (time") == functions
     assert rows("Per pose against the core (instructions") == functions
-    assert rows("ndarray against list") == [label for label, *_ in pb.MAIN_NUMPY_ROWS]
+    assert rows("ndarray against list") == [call for call, *_ in cases.MAIN_NUMPY]
     assert rows("Documents") == ["1kb", "1mb", "10mb"]
-    assert rows("Core per call") == list(report.CORE_OPERATION)
+    assert rows("Core per call") == list(cases.CORE)
     assert len(rows("Against SciPy")) == 3 and len(rows("Memory")) == 4 and len(rows("Threads")) == 2
     assert len(rows("Spread of the repeats")) == 5
 
 
 def test_run_facts_are_in_the_document(run):
-    failing, _, _, document = run
+    failing, _, document, _ = run
     for fact in ("2025-01-02 03:04:05 UTC", "Test CPU @ 1 GHz", "| cores | 2 |", "1.50 1.00 0.50", "3.50 2.00 1.00",
                  "Linux 6.1", "g++ 12", "| Google Benchmark | 1.7.1 |", "peers agree", "SciPy agrees"):
         assert fact in document, fact
@@ -114,7 +121,7 @@ def test_run_facts_are_in_the_document(run):
 
 
 def test_one_line_per_goal_and_a_note_under_each_failure(run):
-    failing, _, built, document = run
+    failing, results, document, printed = run
     lines = [line for line in document.splitlines() if line.startswith("- **")]
     assert len(lines) == len(GOALS)
     for goal, line in zip(sorted(GOALS), sorted(line.split("** ", 1)[1] for line in lines)):
@@ -124,21 +131,21 @@ def test_one_line_per_goal_and_a_note_under_each_failure(run):
     notes = [line for line in document.splitlines() if line.startswith("  What it means: ")]
     assert len(notes) == (len(GOALS) if failing else 0)
     assert all(len(note) > 60 for note in notes)
-    text = report.render_text(built)
-    assert all(report.goal_line(goal) in text for goal in built.goals)
+    assert printed.startswith(document)
+    assert all(report.goal_line(goal) in printed for goal in report.goals(results))
 
 
 def test_failure_notes_carry_the_runs_numbers():
-    results = made_up(True)
-    notes = {goal.name: goal.note for goal in report.build_report(results).goals}
+    built = report.goals(made_up(True))
+    notes = {goal.name: goal.note for goal in built}
     assert "1540 MiB for 1024 MiB" in notes["peak RSS <= 1.1 x the arrays, fk over 10,000,000 poses"]
     overhead = notes["binding overhead (module - core) <= 1.15 x floor, every method (time)"]
-    assert f"{len(pb.methods())} of {len(pb.methods())} methods" in overhead
-    assert "8000 / 1000" in next(g.detail for g in report.build_report(results).goals if "callgrind" in g.name)
+    assert f"{len(cases.METHODS)} of {len(cases.METHODS)} methods" in overhead
+    assert "8000 / 1000" in next(g.detail for g in built if "callgrind" in g.name)
 
 
 def test_summary_is_one_table_of_the_usual_calls():
-    summary = report.render_summary(made_up(False))
+    summary = report.summary(made_up(False))
     table = [line for line in summary.splitlines() if line.startswith("|")]
     assert len(table) == 2 + 5 + 4 + 3  # header, rule; usual calls, NumPy against lists, companion against peers
     for call in ("`arm.fk(theta_a, theta_b)`", "`arm.ik(r_target)`", "`arm.ik_from_direction(v3)`",

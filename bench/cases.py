@@ -1,0 +1,173 @@
+"""What `make bench` measures: the inputs, and one row per measured call.
+
+A row added to COMPANION (a function, its statement, the core benchmark it
+is held against) is timed, counted and shown in every table and goal built
+from that list; nothing else changes while its core benchmark is in CORE. A
+new core benchmark is a row in CORE, one in core_bench.cpp and an operation
+of callgrind_driver.cpp. A row added to METHODS needs the floor module to
+mirror the method too.
+"""
+
+from __future__ import annotations
+
+import json
+import sys
+from pathlib import Path
+from typing import NamedTuple
+
+# The inputs of every benchmark; core_bench.cpp and callgrind_driver.cpp use the same ones.
+THETA_A, THETA_B = 0.3, -0.2
+NECK_JOINTS = [0.3, -0.7, 1.1]
+TYPICAL_DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
+DOCUMENT_SIZES = {"1kb": 1024, "1mb": 1024 * 1024, "10mb": 10 * 1024 * 1024}
+
+CALLGRIND_CALLS = 2000  # calls of each core operation in the callgrind driver
+PYTHON_CALLGRIND_CALLS = 1000  # calls of each Python-level statement under callgrind
+CALLGRIND_BATCH_ROWS = 10_000  # poses per companion call under callgrind
+CALLGRIND_BATCH_CALLS = 3
+BATCH_N = 100_000  # poses per companion call in the per-pose timings
+MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
+THREAD_N = 400_000  # poses of the two-threads row
+
+# Core benchmark (core_bench.cpp) -> the callgrind driver's operation doing the same work.
+CORE = {
+    "BM_forward_kinematics": "fk",
+    "BM_is_reachable_joints": "is_reachable_joints",
+    "BM_ik": "ik",
+    "BM_is_reachable_orientation": "is_reachable_orientation",
+    "BM_ik_from_direction": "ik_from_direction",
+    "BM_ik_from_direction_near": "ik_from_direction_near",
+    "BM_is_reachable_direction": "is_reachable_direction",
+    "BM_direction_candidate_slots": "direction_candidate_slots",
+    "BM_nearest_pointing": "nearest_pointing",
+    "BM_neck_forward_kinematics": "neck_fk",
+    "BM_neck_inverse_kinematics": "neck_ik",
+    "BM_parse_geometry_document/typical": "parse_typical",
+}
+
+
+class Method(NamedTuple):
+    """A public method of the main module. `statement` runs against the module,
+    the floor and (where `pure`) the pure-Python peer: each namespace binds Q,
+    arm and neck to its own class and objects."""
+
+    name: str
+    statement: str
+    core: str | None  # core benchmark; None where no core code runs
+    pure: bool = False
+    scipy: str | None = None
+
+
+METHODS = [
+    Method("QuorvelArmKinematics(0.7, 0.5)", "Q(0.7, 0.5)", None),
+    Method("QuorvelArmKinematics(0.7, 0.5, mirror=True)", "Q(0.7, 0.5, mirror=True)", None),
+    Method("default_left()", "Q.default_left()", None),
+    Method("default_right()", "Q.default_right()", None),
+    Method("fk(a, b)", "arm.fk(0.3, -0.2)", "BM_forward_kinematics", pure=True),
+    Method("fk(theta_a=, theta_b=)", "arm.fk(theta_a=0.3, theta_b=-0.2)", "BM_forward_kinematics"),
+    Method("direction(a, b)", "arm.direction(0.3, -0.2)", "BM_forward_kinematics", pure=True),
+    Method("is_reachable_joints(a, b)", "arm.is_reachable_joints(0.3, -0.2)", "BM_is_reachable_joints"),
+    Method("ik(R)", "arm.ik(R)", "BM_ik"),
+    Method("is_reachable_orientation(R)", "arm.is_reachable_orientation(R)", "BM_is_reachable_orientation"),
+    Method("ik_from_direction(v)", "arm.ik_from_direction(V)", "BM_ik_from_direction", pure=True),
+    Method("ik_from_direction(v, near=)", "arm.ik_from_direction(V, near=NEAR)", "BM_ik_from_direction_near",
+           pure=True),
+    Method("is_reachable_direction(v)", "arm.is_reachable_direction(V)", "BM_is_reachable_direction"),
+    Method("arm_arc()", "arm.arm_arc()", None),
+    Method("coupler_arc()", "arm.coupler_arc()", None),
+    Method("mirror()", "arm.mirror()", None),
+    Method("from_json(typical)", "Q.from_json(DOC)", "BM_parse_geometry_document/typical"),
+    Method("neck.fk(joints)", "neck.fk(J)", "BM_neck_forward_kinematics", pure=True,
+           scipy='Rotation.from_euler("ZYX", J).as_matrix()'),
+    Method("neck.ik(R)", "neck.ik(NR)", "BM_neck_inverse_kinematics", pure=True,
+           scipy='Rotation.from_matrix(NR).as_euler("ZYX")'),
+]
+
+# The array companion, per pose against the core benchmark of the same operation:
+# (function, statement over the rows of the batch namespace, core benchmark).
+COMPANION = [
+    ("fk(arm, joints)", "qb.fk(arm, BJ)", "BM_forward_kinematics"),
+    ("direction(arm, joints)", "qb.direction(arm, BJ)", "BM_forward_kinematics"),
+    ("is_reachable_joints(arm, joints)", "qb.is_reachable_joints(arm, BJ)", "BM_is_reachable_joints"),
+    ("ik(arm, r_target)", "qb.ik(arm, BR)", "BM_ik"),
+    ("ik_from_direction(arm, v3)", "qb.ik_from_direction(arm, BV)", "BM_ik_from_direction"),
+    ("ik_from_direction(arm, v3, near (2,))", "qb.ik_from_direction(arm, BV, NEAR)", "BM_ik_from_direction_near"),
+    ("ik_from_direction(arm, v3, near (N, 2))", "qb.ik_from_direction(arm, BV, BJ)", "BM_ik_from_direction_near"),
+    ("follow_path(arm, directions, start)", "qb.follow_path(arm, BV, NEAR)", "BM_ik_from_direction_near"),
+    ("direction_candidates(arm, v3)", "qb.direction_candidates(arm, BV)", "BM_direction_candidate_slots"),
+    ("nearest_pointing(arm, r_target)", "qb.nearest_pointing(arm, BR)", "BM_nearest_pointing"),
+    ("neck_fk(joints)", "qb.neck_fk(BNJ)", "BM_neck_forward_kinematics"),
+    ("neck_ik(r)", "qb.neck_ik(BNR)", "BM_neck_inverse_kinematics"),
+]
+
+# The companion against its peers over BATCH_N poses: (comparison, companion, peer).
+COMPANION_PEERS = [
+    ("arm fk vs Python loop over arm.fk", "qb.fk(arm, BJ)", "loop_fk()"),
+    ("neck fk vs SciPy from_euler('ZYX').as_matrix()", "qb.neck_fk(BNJ)",
+     "Rotation.from_euler('ZYX', BNJ).as_matrix()"),
+    ("neck ik vs SciPy from_matrix().as_euler('ZYX')", "qb.neck_ik(BNR)", "Rotation.from_matrix(BNR).as_euler('ZYX')"),
+]
+
+# The main module given float64 arrays against the same call given lists:
+# (call, ndarray statement, list statement, goal).
+MAIN_NUMPY = [
+    ("arm.ik(R)", "arm.ik(RA)", "arm.ik(R)", 1.2),
+    ("arm.ik_from_direction(v)", "arm.ik_from_direction(VA)", "arm.ik_from_direction(V)", 1.2),
+    ("neck.fk(joints)", "neck.fk(JA)", "neck.fk(J)", 1.5),
+    ("neck.ik(R)", "neck.ik(NRA)", "neck.ik(NR)", 1.5),
+]
+
+
+def load_floor(build_dir: Path):
+    """The benchmark-only floor module (bench/floor), from the bench build."""
+    sys.path.insert(0, str(build_dir / "bench"))
+    import quorvel_bench_floor  # noqa: PLC0415
+
+    return quorvel_bench_floor
+
+
+def namespace(kind: str, floor=None, extra: dict | None = None) -> dict:
+    """The names METHODS' statements use, with Q, arm and neck from the module,
+    the floor or the pure-Python peer (kind). The same keys in the same order
+    for every kind, so timeit's setup costs each the same."""
+    from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics  # noqa: PLC0415
+
+    arm, neck = QuorvelArmKinematics.default_left(), QuorvelNeckKinematics()
+    if kind == "floor":
+        subjects = floor.FloorArm, floor.FloorArm(), floor.FloorNeck()
+    elif kind == "pure":
+        from pure_python_peer import PurePythonArm, PurePythonNeck  # noqa: PLC0415
+
+        subjects = None, PurePythonArm(), PurePythonNeck()
+    else:
+        subjects = QuorvelArmKinematics, arm, neck
+    return dict(zip(("Q", "arm", "neck"), subjects)) | {
+        "R": arm.fk(THETA_A, THETA_B), "V": arm.direction(THETA_A, THETA_B), "NEAR": (THETA_A, THETA_B),
+        "J": list(NECK_JOINTS), "NR": neck.fk(NECK_JOINTS), "DOC": TYPICAL_DOCUMENT, "json": json} | (extra or {})
+
+
+def batch_namespace(rows: int, rotation_cls=None) -> dict:
+    """The companion's inputs: `rows` copies of the core benchmark's input; and the
+    single inputs of MAIN_NUMPY, as lists and as arrays."""
+    import numpy as np  # noqa: PLC0415
+
+    import quorvel_torso_kinematics_batch as qb  # noqa: PLC0415
+    from quorvel_torso_kinematics import QuorvelArmKinematics, QuorvelNeckKinematics  # noqa: PLC0415
+
+    arm, neck = QuorvelArmKinematics.default_left(), QuorvelNeckKinematics()
+    rotation, direction = arm.fk(THETA_A, THETA_B), arm.direction(THETA_A, THETA_B)
+    neck_rotation = neck.fk(NECK_JOINTS)
+    fk, pairs = arm.fk, [(THETA_A, THETA_B)] * rows
+
+    def loop_fk():
+        return [fk(a, b) for a, b in pairs]
+
+    ns = {"qb": qb, "np": np, "arm": arm, "neck": neck, "loop_fk": loop_fk, "NEAR": (THETA_A, THETA_B),
+          "BJ": np.tile([THETA_A, THETA_B], (rows, 1)), "BR": np.tile(rotation, (rows, 1, 1)),
+          "BV": np.tile(direction, (rows, 1)), "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
+          "BNR": np.tile(neck_rotation, (rows, 1, 1)),
+          "R": rotation, "RA": np.array(rotation), "V": direction, "VA": np.array(direction),
+          "J": list(NECK_JOINTS), "JA": np.array(NECK_JOINTS), "NR": neck_rotation, "NRA": np.array(neck_rotation)}
+    if rotation_cls is not None:
+        ns["Rotation"] = rotation_cls
+    return ns
