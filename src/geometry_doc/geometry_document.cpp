@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/scanner.hpp"
+#include "geometry_doc/json/text_position.hpp"
 #include "geometry_doc/record_reader.hpp"
-#include "geometry_doc/text_position.hpp"
 
 namespace quorvel {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "geometry_doc/json_number.hpp"
-#include "geometry_doc/json_scanner.hpp"
-#include "geometry_doc/json_whitespace.hpp"
+#include "geometry_doc/json/number.hpp"
+#include "geometry_doc/json/scanner.hpp"
+#include "geometry_doc/json/whitespace.hpp"
 #include "geometry_doc/value_description.hpp"
 
 namespace quorvel::geometry_doc {

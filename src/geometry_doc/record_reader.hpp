@@ -11,9 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "arm/spherical_link_geometry.hpp"
-#include "geometry_doc/document_fault.hpp"
-#include "geometry_doc/input_cursor.hpp"
-#include "geometry_doc/syntax_error.hpp"
+#include "geometry_doc/json/document_fault.hpp"
+#include "geometry_doc/json/input_cursor.hpp"
+#include "geometry_doc/json/syntax_error.hpp"
 
 namespace quorvel::geometry_doc {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "geometry_doc/json_number.hpp"
+#include "geometry_doc/json/number.hpp"
 
 namespace quorvel::geometry_doc {
 

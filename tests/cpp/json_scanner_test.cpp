@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/scanner.hpp"
 
 namespace quorvel::geometry_doc {
 namespace {

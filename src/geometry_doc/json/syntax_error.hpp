@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "geometry_doc/document_fault.hpp"
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/document_fault.hpp"
+#include "geometry_doc/json/scanner.hpp"
 
 namespace quorvel::geometry_doc {
 

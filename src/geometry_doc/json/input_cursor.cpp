@@ -1,4 +1,4 @@
-#include "geometry_doc/input_cursor.hpp"
+#include "geometry_doc/json/input_cursor.hpp"
 
 namespace quorvel::geometry_doc {
 

@@ -1,4 +1,4 @@
-#include "geometry_doc/text_position.hpp"
+#include "geometry_doc/json/text_position.hpp"
 
 #include <algorithm>
 

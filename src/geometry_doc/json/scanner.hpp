@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "geometry_doc/input_cursor.hpp"
+#include "geometry_doc/json/input_cursor.hpp"
 
 namespace quorvel::geometry_doc {
 

@@ -1,4 +1,4 @@
-#include "geometry_doc/syntax_error.hpp"
+#include "geometry_doc/json/syntax_error.hpp"
 
 namespace quorvel::geometry_doc {
 

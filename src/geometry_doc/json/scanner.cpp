@@ -1,7 +1,7 @@
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/scanner.hpp"
 
-#include "geometry_doc/json_number.hpp"
-#include "geometry_doc/json_whitespace.hpp"
+#include "geometry_doc/json/number.hpp"
+#include "geometry_doc/json/whitespace.hpp"
 
 namespace quorvel::geometry_doc {
 
