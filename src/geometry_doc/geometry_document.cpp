@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "geometry_doc/json/scanner.hpp"
+#include "geometry_doc/json/syntax_fault.hpp"
 #include "geometry_doc/json/text_position.hpp"
 #include "geometry_doc/record_reader.hpp"
 
@@ -17,6 +18,7 @@ namespace {
 
 using geometry_doc::ByteRange;
 using geometry_doc::DocumentFault;
+using geometry_doc::SyntaxFault;
 
 struct ReadOutcome {
     std::optional<SphericalLinkGeometry> geometry;
@@ -34,9 +36,9 @@ ReadOutcome read_record(std::string_view text, std::span<const ByteRange> replac
                                   false);
         reader.finish();
     } catch (const std::bad_alloc&) {
-        reader.fail_at_cursor("out of memory");
+        reader.fail_at_cursor(SyntaxFault::OutOfMemory);
     } catch (const std::exception&) {
-        reader.fail_at_cursor("unreadable document");
+        reader.fail_at_cursor(SyntaxFault::Unreadable);
     }
     return {reader.geometry(), reader.fault(), reader.replaceable_in_skipped_value()};
 }
@@ -45,11 +47,18 @@ GeometryDocumentResult failure(std::string_view text, const DocumentFault& fault
     return {std::nullopt, fault.message + geometry_doc::position_suffix(text, fault.end)};
 }
 
+// A fault found before the parse has read anything: placed at the first byte.
+GeometryDocumentResult failure(std::string_view text, SyntaxFault fault) {
+    return failure(text, geometry_doc::syntax_fault(text, {fault, 0}));
+}
+
 }  // namespace
 
 GeometryDocumentResult parse_geometry_document(std::string_view text) {
     // The library would skip a UTF-8 byte-order mark; here it starts no value.
-    if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) return failure(text, {"expected value", 1});
+    if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) {
+        return failure(text, SyntaxFault::ExpectedValue);
+    }
 
     ReadOutcome outcome = read_record(text, {});
     if (outcome.replaceable_in_skipped_value) {
@@ -58,7 +67,7 @@ GeometryDocumentResult parse_geometry_document(std::string_view text) {
         try {
             replaceable = geometry_doc::replaceable_ranges(text);
         } catch (const std::bad_alloc&) {
-            return failure(text, {"out of memory", 0});
+            return failure(text, SyntaxFault::OutOfMemory);
         }
         outcome = read_record(text, replaceable);
     }

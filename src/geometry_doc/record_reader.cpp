@@ -85,25 +85,24 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
         if (state_ == State::VariantKey && expected == Expected::Key) return reject_variant_identifier(token);
         if (state_ == State::VariantEnd) {
             // Anything but "}" after the variant's null is a second entry.
-            if (expected == Expected::Key) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
-            if (token_at_end) return fail("EOF while parsing an object", text_.size());
-            return fail("expected value", token.start + 1);
+            if (expected == Expected::Key) return fail({SyntaxFault::ExpectedValue, skip_json_whitespace(text_, mark_)});
+            if (token_at_end) return fail({SyntaxFault::EofInObject});
+            return fail({SyntaxFault::ExpectedValue, token.start});
         }
         if (state_ == State::FieldValue && expected == Expected::Value) {
             if (field_ == Field::Branch && !token_at_end && text_[token.start] != '"') {
                 // A "]" here can only follow the comma after the second element.
-                if (positional_ && text_[token.start] == ']') return fail("trailing comma", token.start + 1);
-                return fail("expected value", token.start + 1);
+                if (positional_ && text_[token.start] == ']') return fail({SyntaxFault::TrailingComma, token.start});
+                return fail({SyntaxFault::ExpectedValue, token.start});
             }
             if (field_ == Field::Extra) {
-                if (token_at_end) return fail("EOF while parsing a list", text_.size());
-                if (text_[token.start] == ']') return fail("trailing comma", token.start + 1);
-                return fail("trailing characters", token.start + 1);
+                if (token_at_end) return fail({SyntaxFault::EofInList});
+                if (text_[token.start] == ']') return fail({SyntaxFault::TrailingComma, token.start});
+                return fail({SyntaxFault::TrailingCharacters, token.start});
             }
         }
     }
-    DocumentFault syntax_fault = classify_syntax_error(text_, expected, token);
-    return fail(std::move(syntax_fault.message), syntax_fault.end);
+    return fail(classify_syntax_error(text_, expected, token));
 }
 
 // ---- outcome -------------------------------------------------------------
@@ -111,18 +110,18 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
 void RecordReader::finish() {
     if (state_ == State::Failed) return;
     if (state_ != State::Done) {
-        fail("EOF while parsing a value", text_.size());
+        fail({SyntaxFault::EofInValue});
         return;
     }
     const std::size_t rest = skip_json_whitespace(text_, mark_);
     if (rest < text_.size()) {
-        fail("trailing characters", rest + 1);
+        fail({SyntaxFault::TrailingCharacters, rest});
         return;
     }
     geometry_ = record_;
 }
 
-void RecordReader::fail_at_cursor(std::string message) { fail(std::move(message), cursor_.consumed()); }
+void RecordReader::fail_at_cursor(SyntaxFault fault) { fail({fault, cursor_.consumed()}); }
 
 // ---- values --------------------------------------------------------------
 
@@ -137,7 +136,9 @@ bool RecordReader::on_number(bool integer_zero) {
     const std::size_t end = number_end();
     // The library ends "0" at a following digit and leaves the digit for the
     // next token; JSON forbids the leading zero itself.
-    if (integer_zero && end < cursor_.consumed() && is_digit(text_[end])) return fail("invalid number", end + 1);
+    if (integer_zero && end < cursor_.consumed() && is_digit(text_[end])) {
+        return fail({SyntaxFault::InvalidNumber, end + 1});
+    }
     if (skipping_) {
         note(end, LastEvent::Value);
         return skipped_scalar();
@@ -184,7 +185,7 @@ bool RecordReader::on_close() {
         case State::VariantEnd:
             return field_done();
         default:
-            return fail("expected value", end);
+            return fail({SyntaxFault::ExpectedValue, end - 1});
     }
 }
 
@@ -209,7 +210,7 @@ bool RecordReader::accept(const Value& value) {
             state_ = State::VariantEnd;
             return true;
         default:
-            return fail("expected value", value.start + 1);
+            return fail({SyntaxFault::ExpectedValue, value.start});
     }
 }
 
@@ -219,7 +220,7 @@ bool RecordReader::accept_field(const Value& value) {
         case Field::CouplerArc: {
             if (value.kind != Kind::Number) return invalid_type(value, "f64");
             const std::optional<double> number = json_number_value(value.text);
-            if (!number) return fail("number out of range", value.end);
+            if (!number) return fail({SyntaxFault::NumberOutOfRange, value.end});
             (field_ == Field::ArmArc ? record_.arm_arc : record_.coupler_arc) = *number;
             return field_done();
         }
@@ -229,7 +230,7 @@ bool RecordReader::accept_field(const Value& value) {
                 state_ = State::VariantKey;
                 return true;
             }
-            return fail("expected value", value.start + 1);
+            return fail({SyntaxFault::ExpectedValue, value.start});
         case Field::Mirror:
             if (value.kind != Kind::Boolean) return invalid_type(value, "a boolean");
             record_.mirror = value.boolean;
@@ -237,7 +238,7 @@ bool RecordReader::accept_field(const Value& value) {
         case Field::Extra:
             break;
     }
-    return fail("trailing characters", value.start + 1);
+    return fail({SyntaxFault::TrailingCharacters, value.start});
 }
 
 bool RecordReader::field_done() {
@@ -258,7 +259,7 @@ bool RecordReader::on_key(const std::string& name) {
         note(end, LastEvent::Key);
         return true;
     }
-    if (state_ == State::VariantEnd) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
+    if (state_ == State::VariantEnd) return fail({SyntaxFault::ExpectedValue, skip_json_whitespace(text_, mark_)});
     note(end, LastEvent::Key);
     if (state_ == State::VariantKey) {
         if (!on_variant(name, end)) return false;
@@ -293,8 +294,7 @@ bool RecordReader::on_variant(std::string_view name, std::size_t end) {
 // identifier of the wrong type; anything else is a plain syntax fault.
 bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
     if (token.start >= text_.size() || !well_formed_at(token.start)) {
-        DocumentFault syntax_fault = classify_syntax_error(text_, Expected::Value, token);
-        return fail(std::move(syntax_fault.message), syntax_fault.end);
+        return fail(classify_syntax_error(text_, Expected::Value, token));
     }
     const std::size_t start = token.start;
     switch (text_[start]) {
@@ -305,11 +305,11 @@ bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
         case 'n': return invalid_type({Kind::Null, start, start + 4}, "variant identifier");
         default: break;
     }
-    if (text_[start] != '-' && !is_digit(text_[start])) return fail("expected value", start + 1);
+    if (text_[start] != '-' && !is_digit(text_[start])) return fail({SyntaxFault::ExpectedValue, start});
     const std::size_t end = number_end();
     const std::string_view number = text_.substr(start, end - start);
     if ((number == "0" || number == "-0") && end < cursor_.consumed() && is_digit(text_[end])) {
-        return fail("invalid number", end + 1);
+        return fail({SyntaxFault::InvalidNumber, end + 1});
     }
     return invalid_type({Kind::Number, start, end, false, number}, "variant identifier");
 }
@@ -331,11 +331,13 @@ bool RecordReader::well_formed_at(std::size_t start) const {
 bool RecordReader::number_overflow() {
     if (skipping_) {
         replaceable_in_skipped_value_ = true;
-        return fail("number out of range", number_end());
+        return fail({SyntaxFault::NumberOutOfRange, number_end()});
     }
-    if (state_ == State::FieldValue && field_ == Field::Branch) return fail("expected value", value_start() + 1);
-    if (state_ == State::FieldValue && field_ == Field::Extra) return fail("trailing characters", value_start() + 1);
-    return fail("number out of range", number_end());
+    if (state_ == State::FieldValue && field_ == Field::Branch) return fail({SyntaxFault::ExpectedValue, value_start()});
+    if (state_ == State::FieldValue && field_ == Field::Extra) {
+        return fail({SyntaxFault::TrailingCharacters, value_start()});
+    }
+    return fail({SyntaxFault::NumberOutOfRange, number_end()});
 }
 
 // ---- skipping ------------------------------------------------------------
@@ -379,6 +381,12 @@ bool RecordReader::invalid_type(const Value& value, std::string_view expected) {
         case Kind::Map: found = "map"; break;
     }
     return fail("invalid type: " + found + ", expected " + std::string(expected), value.end);
+}
+
+bool RecordReader::fail(SyntaxFaultAt fault) {
+    state_ = State::Failed;
+    fault_ = syntax_fault(text_, fault);
+    return false;
 }
 
 bool RecordReader::fail(std::string message, std::size_t end) {

@@ -13,7 +13,8 @@
 #include "arm/spherical_link_geometry.hpp"
 #include "geometry_doc/json/document_fault.hpp"
 #include "geometry_doc/json/input_cursor.hpp"
-#include "geometry_doc/json/syntax_error.hpp"
+#include "geometry_doc/json/rejected_token.hpp"
+#include "geometry_doc/json/syntax_fault.hpp"
 
 namespace quorvel::geometry_doc {
 
@@ -48,7 +49,7 @@ public:
     // reads a NUL byte as the end of the text).
     void finish();
     // For a failure outside the parse itself (such as running out of memory).
-    void fail_at_cursor(std::string message);
+    void fail_at_cursor(SyntaxFault fault);
 
     const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
     const DocumentFault& fault() const { return fault_; }
@@ -89,6 +90,7 @@ private:
     Expected awaited() const;
 
     bool invalid_type(const Value& value, std::string_view expected);
+    bool fail(SyntaxFaultAt fault);
     bool fail(std::string message, std::size_t end);
 
     void begin_skip();

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "geometry_doc/json/document_fault.hpp"
 #include "geometry_doc/json/scanner.hpp"
+#include "geometry_doc/json/syntax_fault.hpp"
 
 namespace quorvel::geometry_doc {
 
@@ -21,10 +21,10 @@ struct RejectedToken {
     StringFault string_fault;   // why the lexer refused it, when it opens a string
 };
 
-// One short, stable message per syntax fault. Where a value or a key is
-// awaited, a token that would have been one can only have been refused by the
-// lexer: it is placed at the byte that failed it; a well-formed token in the
-// wrong place at its first byte.
-DocumentFault classify_syntax_error(std::string_view text, Expected expected, const RejectedToken& token);
+// The syntax fault the parser stopped at. Where a value or a key is awaited,
+// a token that would have been one can only have been refused by the lexer:
+// it is placed at the byte that failed it; a well-formed token in the wrong
+// place at its first byte.
+SyntaxFaultAt classify_syntax_error(std::string_view text, Expected expected, const RejectedToken& token);
 
 }  // namespace quorvel::geometry_doc
