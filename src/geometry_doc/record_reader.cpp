@@ -2,20 +2,14 @@
 
 #include <utility>
 
+#include "geometry_doc/json/byte_classes.hpp"
 #include "geometry_doc/json/number.hpp"
 #include "geometry_doc/json/scanner.hpp"
-#include "geometry_doc/json/whitespace.hpp"
 #include "geometry_doc/value_description.hpp"
 
 namespace quorvel::geometry_doc {
 
-namespace {
-
 constexpr std::array<std::string_view, 4> kFieldNames = {"arm_arc", "coupler_arc", "branch", "mirror"};
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 // ---- SAX events ----------------------------------------------------------
 
@@ -60,8 +54,8 @@ bool RecordReader::key(Json::string_t& name) { return on_key(name); }
 
 bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exception& error) {
     // The library's documented id for a decimal beyond the double range in a
-    // value's place, checked before any event.
-    if (error.id == 406) return number_overflow();
+    // value's place, read whole; a token like any other for what follows.
+    const bool out_of_range = error.id == 406;
     const Expected expected = awaited();
     const bool after_separator =
         (expected == Expected::Value || expected == Expected::Key) &&
@@ -72,7 +66,9 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
     // Unpaired surrogate escapes pass only where the cursor replaced them.
     const StringFault string_fault =
         opens_string ? scan_string(text_, start, skipping_ && cursor_.replaces()).fault : StringFault::None;
-    if (skipping_ && string_fault == StringFault::LoneSurrogate) replaceable_in_skipped_value_ = true;
+    if (skipping_ && (out_of_range || string_fault == StringFault::LoneSurrogate)) {
+        replaceable_in_skipped_value_ = true;
+    }
     const RejectedToken token{start,
                               after_separator && last_ == LastEvent::Value,
                               expected == Expected::Value && last_ == LastEvent::Open,
@@ -102,6 +98,7 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
             }
         }
     }
+    if (out_of_range) return fail({SyntaxFault::NumberOutOfRange, number_end()});
     return fail(classify_syntax_error(text_, expected, token));
 }
 
@@ -134,11 +131,7 @@ bool RecordReader::on_scalar(Value value) {
 bool RecordReader::on_number(bool integer_zero) {
     // The lexer has read one byte past the number unless the text ended there.
     const std::size_t end = number_end();
-    // The library ends "0" at a following digit and leaves the digit for the
-    // next token; JSON forbids the leading zero itself.
-    if (integer_zero && end < cursor_.consumed() && is_digit(text_[end])) {
-        return fail({SyntaxFault::InvalidNumber, end + 1});
-    }
+    if (integer_zero && digit_follows(end)) return fail({SyntaxFault::InvalidNumber, end + 1});
     if (skipping_) {
         note(end, LastEvent::Value);
         return skipped_scalar();
@@ -305,12 +298,10 @@ bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
         case 'n': return invalid_type({Kind::Null, start, start + 4}, "variant identifier");
         default: break;
     }
-    if (text_[start] != '-' && !is_digit(text_[start])) return fail({SyntaxFault::ExpectedValue, start});
+    if (!starts_json_number(text_[start])) return fail({SyntaxFault::ExpectedValue, start});
     const std::size_t end = number_end();
     const std::string_view number = text_.substr(start, end - start);
-    if ((number == "0" || number == "-0") && end < cursor_.consumed() && is_digit(text_[end])) {
-        return fail({SyntaxFault::InvalidNumber, end + 1});
-    }
+    if ((number == "0" || number == "-0") && digit_follows(end)) return fail({SyntaxFault::InvalidNumber, end + 1});
     return invalid_type({Kind::Number, start, end, false, number}, "variant identifier");
 }
 
@@ -324,20 +315,8 @@ bool RecordReader::well_formed_at(std::size_t start) const {
         case '"': return false;
         default: break;
     }
-    if (text_[start] == '-' || is_digit(text_[start])) return lexer_reads_number(text_, start);
+    if (starts_json_number(text_[start])) return lexer_reads_number(text_, start);
     return true;
-}
-
-bool RecordReader::number_overflow() {
-    if (skipping_) {
-        replaceable_in_skipped_value_ = true;
-        return fail({SyntaxFault::NumberOutOfRange, number_end()});
-    }
-    if (state_ == State::FieldValue && field_ == Field::Branch) return fail({SyntaxFault::ExpectedValue, value_start()});
-    if (state_ == State::FieldValue && field_ == Field::Extra) {
-        return fail({SyntaxFault::TrailingCharacters, value_start()});
-    }
-    return fail({SyntaxFault::NumberOutOfRange, number_end()});
 }
 
 // ---- skipping ------------------------------------------------------------
@@ -434,6 +413,10 @@ Expected RecordReader::awaited() const {
 }
 
 std::size_t RecordReader::number_end() const { return cursor_.consumed() - (cursor_.reached_end() ? 0 : 1); }
+
+bool RecordReader::digit_follows(std::size_t end) const {
+    return end < cursor_.consumed() && is_json_digit(text_[end]);
+}
 
 std::size_t RecordReader::token_start(bool after_separator) const {
     std::size_t start = skip_json_whitespace(text_, mark_);

@@ -85,7 +85,6 @@ private:
     bool on_variant(std::string_view name, std::size_t end);
     bool reject_variant_identifier(const RejectedToken& token);
     bool well_formed_at(std::size_t start) const;
-    bool number_overflow();
     Container innermost() const;
     Expected awaited() const;
 
@@ -102,6 +101,9 @@ private:
         last_ = event;
     }
     std::size_t number_end() const;
+    // The library ends a "0" at a following digit and leaves the digit for the
+    // next token; JSON forbids the leading zero itself.
+    bool digit_follows(std::size_t end) const;
     std::size_t token_start(bool after_separator) const;
     std::size_t value_start() const { return token_start(last_ == LastEvent::Key || last_ == LastEvent::Value); }
 

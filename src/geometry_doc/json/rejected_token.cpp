@@ -1,10 +1,10 @@
 #include "geometry_doc/json/rejected_token.hpp"
 
+#include "geometry_doc/json/byte_classes.hpp"
+
 namespace quorvel::geometry_doc {
 
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 SyntaxFaultAt string_fault(const RejectedToken& token) {
     if (token.reached_end) return {SyntaxFault::EofInString};
@@ -21,7 +21,7 @@ SyntaxFaultAt string_fault(const RejectedToken& token) {
 SyntaxFaultAt not_a_value(std::string_view text, const RejectedToken& token) {
     const char first = text[token.start];
     if (first == '"') return string_fault(token);
-    const bool number = first == '-' || is_digit(first);
+    const bool number = starts_json_number(first);
     const bool literal = first == 't' || first == 'f' || first == 'n';
     if ((number || literal) && token.reached_end) return {SyntaxFault::EofInValue};
     if (number) return {SyntaxFault::InvalidNumber, token.examined_end};

@@ -1,16 +1,14 @@
 #include "geometry_doc/json/scanner.hpp"
 
+#include "geometry_doc/json/byte_classes.hpp"
 #include "geometry_doc/json/number.hpp"
-#include "geometry_doc/json/whitespace.hpp"
 
 namespace quorvel::geometry_doc {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+    if (is_json_digit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
@@ -40,22 +38,22 @@ Scanned scan_number(std::string_view text, std::size_t i) {
     // The end of the text acts like any byte that cannot continue the number.
     const auto at = [text](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
     if (at(i) == '-') ++i;
-    if (!is_digit(at(i))) return {false, i + 1};
+    if (!is_json_digit(at(i))) return {false, i + 1};
     if (at(i) == '0') {
         ++i;  // a digit after a leading zero starts the next token
     } else {
-        while (is_digit(at(i))) ++i;
+        while (is_json_digit(at(i))) ++i;
     }
     if (at(i) == '.') {
         ++i;
-        if (!is_digit(at(i))) return {false, i + 1};
-        while (is_digit(at(i))) ++i;
+        if (!is_json_digit(at(i))) return {false, i + 1};
+        while (is_json_digit(at(i))) ++i;
     }
     if (at(i) == 'e' || at(i) == 'E') {
         ++i;
         if (at(i) == '+' || at(i) == '-') ++i;
-        if (!is_digit(at(i))) return {false, i + 1};
-        while (is_digit(at(i))) ++i;
+        if (!is_json_digit(at(i))) return {false, i + 1};
+        while (is_json_digit(at(i))) ++i;
     }
     return {true, i};
 }
@@ -192,7 +190,7 @@ std::vector<ByteRange> replaceable_ranges(std::string_view text) {
             default:
                 break;
         }
-        if (text[i] != '-' && !is_digit(text[i])) return found;
+        if (!starts_json_number(text[i])) return found;
         const Scanned number = scan_number(text, i);
         if (!number.whole) return found;
         if (!json_number_value(text.substr(i, number.end - i))) {
