@@ -1,13 +1,28 @@
+// The geometry document reader: a record reader on top of a JSON layer.
+//
+// json/ faces the library. nlohmann's SAX parser and its lexer read the whole
+// text, pulled a byte at a time through the InputCursor, which counts what has
+// been handed out: the events carry no position. The project's own scanner
+// (json/scanner) reads single tokens again only where the library gives no
+// usable answer: the token the parser refused, to name the fault from the
+// table in json/syntax_fault; and, in the second pass below, the tokens just
+// ahead of the cursor that it may replace.
+//
+// On top, RecordReader takes the events straight into the record, skips the
+// values of unknown keys, and places each fault by the cursor's count and the
+// whitespace and separators around the last event.
+//
+// The text is read once, unless the parse stopped inside a skipped value at a
+// token the library refuses wherever it stands (a number beyond the double
+// range, an unpaired surrogate escape). Then it is read again from the start,
+// the cursor handing out such tokens in skipped values in a harmless form.
 #include "geometry_doc/geometry_document.hpp"
 
 #include <exception>
 #include <new>
-#include <span>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "geometry_doc/json/scanner.hpp"
 #include "geometry_doc/json/syntax_fault.hpp"
 #include "geometry_doc/json/text_position.hpp"
 #include "geometry_doc/record_reader.hpp"
@@ -16,7 +31,6 @@ namespace quorvel {
 
 namespace {
 
-using geometry_doc::ByteRange;
 using geometry_doc::DocumentFault;
 using geometry_doc::SyntaxFault;
 
@@ -26,8 +40,8 @@ struct ReadOutcome {
     bool replaceable_in_skipped_value = false;
 };
 
-ReadOutcome read_record(std::string_view text, std::span<const ByteRange> replaceable) {
-    geometry_doc::InputCursor cursor(text, replaceable);
+ReadOutcome read_record(std::string_view text, bool replacing) {
+    geometry_doc::InputCursor cursor(text, replacing);
     geometry_doc::RecordReader reader(text, cursor);
     try {
         // strict: the record must be the whole text. Faults reach the reader's
@@ -47,30 +61,17 @@ GeometryDocumentResult failure(std::string_view text, const DocumentFault& fault
     return {std::nullopt, fault.message + geometry_doc::position_suffix(text, fault.end)};
 }
 
-// A fault found before the parse has read anything: placed at the first byte.
-GeometryDocumentResult failure(std::string_view text, SyntaxFault fault) {
-    return failure(text, geometry_doc::syntax_fault(text, {fault, 0}));
-}
-
 }  // namespace
 
 GeometryDocumentResult parse_geometry_document(std::string_view text) {
     // The library would skip a UTF-8 byte-order mark; here it starts no value.
     if (!text.empty() && static_cast<unsigned char>(text.front()) == 0xEF) {
-        return failure(text, SyntaxFault::ExpectedValue);
+        return failure(text, geometry_doc::syntax_fault(text, {SyntaxFault::ExpectedValue, 0}));
     }
-
-    ReadOutcome outcome = read_record(text, {});
-    if (outcome.replaceable_in_skipped_value) {
-        // Rare enough to pay for a second pass; one pre-scan keeps it linear.
-        std::vector<ByteRange> replaceable;
-        try {
-            replaceable = geometry_doc::replaceable_ranges(text);
-        } catch (const std::bad_alloc&) {
-            return failure(text, SyntaxFault::OutOfMemory);
-        }
-        outcome = read_record(text, replaceable);
-    }
+    ReadOutcome outcome = read_record(text, false);
+    // Rare enough to pay for a second pass; the scan for what the cursor
+    // replaces runs just ahead of it, so the pass stays linear.
+    if (outcome.replaceable_in_skipped_value) outcome = read_record(text, true);
     if (outcome.geometry) return {outcome.geometry, {}};
     return failure(text, outcome.fault);
 }
