@@ -1,21 +1,18 @@
 // The geometry document reader: a record reader on top of a JSON layer.
 //
-// json/ faces the library. nlohmann's SAX parser and its lexer read the whole
-// text, pulled a byte at a time through the InputCursor, which counts what has
-// been handed out: the events carry no position. The project's own scanner
+// json/ faces the library. nlohmann's SAX parser and lexer read the text,
+// pulled a byte at a time through the InputCursor, which counts the bytes
+// handed out: the events carry no position. The project's scanner
 // (json/scanner) reads single tokens again only where the library gives no
-// usable answer: the token the parser refused, to name the fault from the
-// table in json/syntax_fault; and, in the second pass below, the tokens just
-// ahead of the cursor that it may replace.
+// usable answer: the token the parser refused, to tell which SyntaxFault it
+// is, and in the second pass the tokens just ahead of the cursor that it may
+// replace. On top, RecordReader takes the events straight into the record and
+// places each fault by the cursor's count and the bytes around the last event.
 //
-// On top, RecordReader takes the events straight into the record, skips the
-// values of unknown keys, and places each fault by the cursor's count and the
-// whitespace and separators around the last event.
-//
-// The text is read once, unless the parse stopped inside a skipped value at a
-// token the library refuses wherever it stands (a number beyond the double
-// range, an unpaired surrogate escape). Then it is read again from the start,
-// the cursor handing out such tokens in skipped values in a harmless form.
+// The text is read a second time, from the start, only when the parse stopped
+// inside a skipped value at a token the library refuses wherever it stands (a
+// number beyond the double range, an unpaired surrogate escape); the cursor
+// then hands out such tokens in skipped values in a harmless form.
 #include "geometry_doc/geometry_document.hpp"
 
 #include <exception>
@@ -24,7 +21,6 @@
 #include <nlohmann/json.hpp>
 
 #include "geometry_doc/json/syntax_fault.hpp"
-#include "geometry_doc/json/text_position.hpp"
 #include "geometry_doc/record_reader.hpp"
 
 namespace quorvel {
@@ -58,7 +54,7 @@ ReadOutcome read_record(std::string_view text, bool replacing) {
 }
 
 GeometryDocumentResult failure(std::string_view text, const DocumentFault& fault) {
-    return {std::nullopt, fault.message + geometry_doc::position_suffix(text, fault.end)};
+    return {std::nullopt, fault.with_position(text)};
 }
 
 }  // namespace

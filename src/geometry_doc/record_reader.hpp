@@ -13,7 +13,6 @@
 #include "arm/spherical_link_geometry.hpp"
 #include "geometry_doc/json/document_fault.hpp"
 #include "geometry_doc/json/input_cursor.hpp"
-#include "geometry_doc/json/rejected_token.hpp"
 #include "geometry_doc/json/syntax_fault.hpp"
 
 namespace quorvel::geometry_doc {
@@ -31,18 +30,20 @@ public:
 
     RecordReader(std::string_view text, InputCursor& cursor) : text_(text), cursor_(cursor) {}
 
-    bool null();
-    bool boolean(bool value);
-    bool number_integer(Json::number_integer_t value);
-    bool number_unsigned(Json::number_unsigned_t value);
-    bool number_float(Json::number_float_t value, const Json::string_t& token);
+    bool null() { return on_scalar({Kind::Null, cursor_.consumed() - 4, cursor_.consumed()}); }
+    bool boolean(bool value) {
+        return on_scalar({Kind::Boolean, cursor_.consumed() - (value ? 4 : 5), cursor_.consumed(), value});
+    }
+    bool number_integer(Json::number_integer_t value) { return on_number(value == 0); }
+    bool number_unsigned(Json::number_unsigned_t value) { return on_number(value == 0); }
+    bool number_float(Json::number_float_t, const Json::string_t&) { return on_number(false); }
     bool string(Json::string_t& value);
-    bool binary(Json::binary_t& value);
-    bool start_object(std::size_t elements);
+    bool binary(Json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return on_open(Kind::Map); }
     bool key(Json::string_t& name);
-    bool end_object();
-    bool start_array(std::size_t elements);
-    bool end_array();
+    bool end_object() { return on_close(); }
+    bool start_array(std::size_t) { return on_open(Kind::Sequence); }
+    bool end_array() { return on_close(); }
     bool parse_error(std::size_t position, const std::string& last_token, const Json::exception& error);
 
     // Called once the library has returned: checks what it cannot see (it
@@ -81,20 +82,18 @@ private:
     bool accept(const Value& value);
     bool accept_field(const Value& value);
     bool field_done();
-    bool on_key(const std::string& name);
     bool on_variant(std::string_view name, std::size_t end);
     bool reject_variant_identifier(const RejectedToken& token);
-    bool well_formed_at(std::size_t start) const;
+    bool whole_value_at(std::size_t start) const;
     Container innermost() const;
     Expected awaited() const;
 
     bool invalid_type(const Value& value, std::string_view expected);
-    bool fail(SyntaxFaultAt fault);
-    bool fail(std::string message, std::size_t end);
+    bool fail(DocumentFault fault);
+    bool fail(SyntaxFaultAt fault) { return fail(syntax_fault(text_, fault)); }
 
     void begin_skip();
     void end_skip();
-    bool skipped_scalar();
 
     void note(std::size_t end, LastEvent event) {
         mark_ = end;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "geometry_doc/json/byte_classes.hpp"
+
 namespace quorvel::geometry_doc {
 
 namespace {
@@ -18,7 +20,7 @@ struct Row {
     Where where;
 };
 
-// The messages are the wording users already see; keep them as they are.
+// The wording users already see; keep it as it is.
 Row row(SyntaxFault fault) {
     switch (fault) {
         case SyntaxFault::EofInValue: return {"EOF while parsing a value", Where::EndOfText};
@@ -44,17 +46,61 @@ Row row(SyntaxFault fault) {
     return {"unreadable document", Where::ReadUpTo};
 }
 
+SyntaxFaultAt string_fault(const RejectedToken& token) {
+    if (token.reached_end) return {SyntaxFault::EofInString};
+    switch (token.string_fault) {
+        case StringFault::ControlCharacter: return {SyntaxFault::ControlCharacter, token.examined_end};
+        case StringFault::LoneSurrogate:
+        case StringFault::InvalidUtf8: return {SyntaxFault::InvalidCodePoint, token.examined_end};
+        default: return {SyntaxFault::InvalidEscape, token.examined_end};
+    }
+}
+
+// A token where a value belongs that is none: a malformed string, number or
+// literal, or a byte that starts no value at all.
+SyntaxFaultAt not_a_value(std::string_view text, const RejectedToken& token) {
+    const char first = text[token.start];
+    if (first == '"') return string_fault(token);
+    const bool number = starts_json_number(first);
+    const bool literal = first == 't' || first == 'f' || first == 'n';
+    if ((number || literal) && token.reached_end) return {SyntaxFault::EofInValue};
+    if (number) return {SyntaxFault::InvalidNumber, token.examined_end};
+    // A literal shows its fault at the byte that broke it, the last one read.
+    if (literal) return {SyntaxFault::ExpectedValue, token.examined_end - 1};
+    return {SyntaxFault::ExpectedValue, token.start};
+}
+
 }  // namespace
 
 DocumentFault syntax_fault(std::string_view text, SyntaxFaultAt fault) {
-    const Row r = row(fault.fault);
-    const std::string message(r.message);
-    switch (r.where) {
-        case Where::EndOfText: return {message, text.size()};
-        case Where::AtByte: return {message, fault.at + 1};
-        case Where::ReadUpTo: break;
+    const auto [message, where] = row(fault.fault);
+    const std::size_t end = where == Where::EndOfText ? text.size() : where == Where::AtByte ? fault.at + 1 : fault.at;
+    return {std::string(message), end};
+}
+
+SyntaxFaultAt classify_syntax_error(std::string_view text, Expected expected, const RejectedToken& token) {
+    const bool at_end = token.start >= text.size();
+    const auto at_token = [&token](SyntaxFault fault) { return SyntaxFaultAt{fault, token.start}; };
+    switch (expected) {
+        case Expected::Colon:
+            return at_end ? SyntaxFaultAt{SyntaxFault::EofInObject} : at_token(SyntaxFault::ExpectedColon);
+        case Expected::CommaOrObjectEnd:
+            return at_end ? SyntaxFaultAt{SyntaxFault::EofInObject} : at_token(SyntaxFault::ExpectedCommaOrObjectEnd);
+        case Expected::CommaOrArrayEnd:
+            return at_end ? SyntaxFaultAt{SyntaxFault::EofInList} : at_token(SyntaxFault::ExpectedCommaOrListEnd);
+        case Expected::EndOfText:
+            return at_token(SyntaxFault::TrailingCharacters);
+        case Expected::Key:
+            if (at_end) return {SyntaxFault::EofInObject};
+            if (token.after_comma && text[token.start] == '}') return at_token(SyntaxFault::TrailingComma);
+            if (text[token.start] == '"') return string_fault(token);
+            return at_token(SyntaxFault::KeyMustBeString);
+        case Expected::Value:
+            break;
     }
-    return {message, fault.at};
+    if (at_end) return {token.after_open_bracket ? SyntaxFault::EofInList : SyntaxFault::EofInValue};
+    if (token.after_comma && text[token.start] == ']') return at_token(SyntaxFault::TrailingComma);
+    return not_a_value(text, token);
 }
 
 }  // namespace quorvel::geometry_doc
