@@ -19,8 +19,8 @@ bool RecordReader::string(Json::string_t& value) {
 }
 
 bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exception& error) {
-    // The library's documented id for a decimal beyond the double range in a
-    // value's place, read whole; a token like any other for what follows.
+    // 406: the library's documented id for a number beyond the double range in
+    // a value's place; where the record takes no number, a token like any other.
     const bool out_of_range = error.id == 406;
     const Expected expected = awaited();
     const bool value_or_key = expected == Expected::Value || expected == Expected::Key;
@@ -79,8 +79,6 @@ void RecordReader::finish() {
         geometry_ = record_;
     }
 }
-
-void RecordReader::fail_at_cursor(SyntaxFault fault) { fail({fault, cursor_.consumed()}); }
 
 // ---- values --------------------------------------------------------------
 

@@ -22,8 +22,8 @@ namespace quorvel::geometry_doc {
 // readers, the branch as a string or a one-entry object, and unrecognised
 // values skipped at any depth with a stack of their container kinds. It stops
 // the parse at the first fault, placing it by the bytes the cursor has handed
-// out when it fires, and names a syntax fault from its own state and the
-// bytes at the fault, never from the library's message.
+// out when it fires, and tells which syntax fault it is from its own state and
+// the bytes at the fault, never from the library's message.
 class RecordReader {
 public:
     using Json = nlohmann::json;
@@ -50,7 +50,7 @@ public:
     // reads a NUL byte as the end of the text).
     void finish();
     // For a failure outside the parse itself (such as running out of memory).
-    void fail_at_cursor(SyntaxFault fault);
+    void fail_at_cursor(SyntaxFault fault) { fail({fault, cursor_.consumed()}); }
 
     const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
     const DocumentFault& fault() const { return fault_; }

@@ -20,7 +20,8 @@ enum class SyntaxFault : std::uint8_t {
     OutOfMemory, Unreadable,
 };
 
-// A fault and the offset the reader found it at.
+// A fault and the offset the reader found it at; syntax_fault() words it and
+// places it as its row in the table says.
 struct SyntaxFaultAt {
     SyntaxFault fault;
     std::size_t at = 0;
