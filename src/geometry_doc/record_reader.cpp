@@ -45,7 +45,7 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
         if (state_ == State::VariantKey && expected == Expected::Key) return reject_variant_identifier(token);
         if (state_ == State::VariantEnd) {
             // Anything but "}" after the variant's null is a second entry.
-            if (expected == Expected::Key) return fail({SyntaxFault::ExpectedValue, skip_json_whitespace(text_, mark_)});
+            if (expected == Expected::Key) return fail({SyntaxFault::ExpectedValue, token_start(false)});
             if (token_at_end) return fail({SyntaxFault::EofInObject});
             return fail({SyntaxFault::ExpectedValue, token.start});
         }
@@ -202,7 +202,7 @@ bool RecordReader::key(Json::string_t& name) {
         note(end, LastEvent::Key);
         return true;
     }
-    if (state_ == State::VariantEnd) return fail({SyntaxFault::ExpectedValue, skip_json_whitespace(text_, mark_)});
+    if (state_ == State::VariantEnd) return fail({SyntaxFault::ExpectedValue, token_start(false)});
     note(end, LastEvent::Key);
     if (state_ == State::VariantKey) {
         if (!on_variant(name, end)) return false;

@@ -73,9 +73,9 @@ SyntaxFaultAt not_a_value(std::string_view text, const RejectedToken& token) {
 }  // namespace
 
 DocumentFault syntax_fault(std::string_view text, SyntaxFaultAt fault) {
-    const auto [message, where] = row(fault.fault);
-    const std::size_t end = where == Where::EndOfText ? text.size() : where == Where::AtByte ? fault.at + 1 : fault.at;
-    return {std::string(message), end};
+    const Row r = row(fault.fault);
+    if (r.where == Where::EndOfText) return {std::string(r.message), text.size()};
+    return {std::string(r.message), r.where == Where::AtByte ? fault.at + 1 : fault.at};
 }
 
 SyntaxFaultAt classify_syntax_error(std::string_view text, Expected expected, const RejectedToken& token) {
