@@ -53,7 +53,7 @@ public:
 private:
     std::string_view text_;
     std::size_t at_ = 0;      // where reading resumes
-    bool in_string_ = false;  // at_ is inside a string, past an unpaired surrogate escape
+    bool in_string_ = false;  // at_ is inside a string, past its quote or an unpaired surrogate escape
 };
 
 }  // namespace quorvel::geometry_doc
