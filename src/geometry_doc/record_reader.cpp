@@ -2,77 +2,37 @@
 
 #include <utility>
 
-#include "geometry_doc/json_number.hpp"
-#include "geometry_doc/json_scanner.hpp"
-#include "geometry_doc/json_whitespace.hpp"
+#include "geometry_doc/json/byte_classes.hpp"
+#include "geometry_doc/json/number.hpp"
+#include "geometry_doc/json/scanner.hpp"
 #include "geometry_doc/value_description.hpp"
 
 namespace quorvel::geometry_doc {
 
-namespace {
-
 constexpr std::array<std::string_view, 4> kFieldNames = {"arm_arc", "coupler_arc", "branch", "mirror"};
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 // ---- SAX events ----------------------------------------------------------
 
-bool RecordReader::null() {
-    const std::size_t end = cursor_.consumed();
-    return on_scalar({Kind::Null, end - 4, end});
-}
-
-bool RecordReader::boolean(bool value) {
-    const std::size_t end = cursor_.consumed();
-    return on_scalar({Kind::Boolean, end - (value ? 4 : 5), end, value});
-}
-
-bool RecordReader::number_integer(Json::number_integer_t value) { return on_number(value == 0); }
-
-bool RecordReader::number_unsigned(Json::number_unsigned_t value) { return on_number(value == 0); }
-
-bool RecordReader::number_float(Json::number_float_t, const Json::string_t&) { return on_number(false); }
-
 // cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
 bool RecordReader::string(Json::string_t& value) {
-    const std::size_t end = cursor_.consumed();
-    if (skipping_) {
-        note(end, LastEvent::Value);
-        return skipped_scalar();
-    }
-    return on_scalar({Kind::String, value_start(), end, false, value});
+    return on_scalar({Kind::String, value_start(), cursor_.consumed(), false, value});
 }
 
-bool RecordReader::binary(Json::binary_t&) { return true; }
-
-bool RecordReader::start_object(std::size_t) { return on_open(Kind::Map); }
-
-bool RecordReader::start_array(std::size_t) { return on_open(Kind::Sequence); }
-
-bool RecordReader::end_object() { return on_close(); }
-
-bool RecordReader::end_array() { return on_close(); }
-
-// cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
-bool RecordReader::key(Json::string_t& name) { return on_key(name); }
-
 bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exception& error) {
-    // The library's documented id for a decimal beyond the double range in a
-    // value's place, checked before any event.
-    if (error.id == 406) return number_overflow();
+    // 406: the library's documented id for a number beyond the double range in
+    // a value's place; where the record takes no number, a token like any other.
+    const bool out_of_range = error.id == 406;
     const Expected expected = awaited();
-    const bool after_separator =
-        (expected == Expected::Value || expected == Expected::Key) &&
-        (last_ == LastEvent::Key || last_ == LastEvent::Value);
+    const bool value_or_key = expected == Expected::Value || expected == Expected::Key;
+    const bool after_separator = value_or_key && (last_ == LastEvent::Key || last_ == LastEvent::Value);
     const std::size_t start = token_start(after_separator);
-    const bool opens_string = (expected == Expected::Value || expected == Expected::Key) && start < text_.size() &&
-                              text_[start] == '"';
+    const bool opens_string = value_or_key && start < text_.size() && text_[start] == '"';
     // Unpaired surrogate escapes pass only where the cursor replaced them.
     const StringFault string_fault =
         opens_string ? scan_string(text_, start, skipping_ && cursor_.replaces()).fault : StringFault::None;
-    if (skipping_ && string_fault == StringFault::LoneSurrogate) replaceable_in_skipped_value_ = true;
+    if (skipping_ && (out_of_range || string_fault == StringFault::LoneSurrogate)) {
+        replaceable_in_skipped_value_ = true;
+    }
     const RejectedToken token{start,
                               after_separator && last_ == LastEvent::Value,
                               expected == Expected::Value && last_ == LastEvent::Open,
@@ -85,77 +45,64 @@ bool RecordReader::parse_error(std::size_t, const std::string&, const Json::exce
         if (state_ == State::VariantKey && expected == Expected::Key) return reject_variant_identifier(token);
         if (state_ == State::VariantEnd) {
             // Anything but "}" after the variant's null is a second entry.
-            if (expected == Expected::Key) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
-            if (token_at_end) return fail("EOF while parsing an object", text_.size());
-            return fail("expected value", token.start + 1);
+            if (expected == Expected::Key) return fail({SyntaxFault::ExpectedValue, token_start(false)});
+            if (token_at_end) return fail({SyntaxFault::EofInObject});
+            return fail({SyntaxFault::ExpectedValue, token.start});
         }
         if (state_ == State::FieldValue && expected == Expected::Value) {
             if (field_ == Field::Branch && !token_at_end && text_[token.start] != '"') {
                 // A "]" here can only follow the comma after the second element.
-                if (positional_ && text_[token.start] == ']') return fail("trailing comma", token.start + 1);
-                return fail("expected value", token.start + 1);
+                if (positional_ && text_[token.start] == ']') return fail({SyntaxFault::TrailingComma, token.start});
+                return fail({SyntaxFault::ExpectedValue, token.start});
             }
             if (field_ == Field::Extra) {
-                if (token_at_end) return fail("EOF while parsing a list", text_.size());
-                if (text_[token.start] == ']') return fail("trailing comma", token.start + 1);
-                return fail("trailing characters", token.start + 1);
+                if (token_at_end) return fail({SyntaxFault::EofInList});
+                if (text_[token.start] == ']') return fail({SyntaxFault::TrailingComma, token.start});
+                return fail({SyntaxFault::TrailingCharacters, token.start});
             }
         }
     }
-    DocumentFault syntax_fault = classify_syntax_error(text_, expected, token);
-    return fail(std::move(syntax_fault.message), syntax_fault.end);
+    if (out_of_range) return fail({SyntaxFault::NumberOutOfRange, number_end()});
+    return fail(classify_syntax_error(text_, expected, token));
 }
 
 // ---- outcome -------------------------------------------------------------
 
 void RecordReader::finish() {
     if (state_ == State::Failed) return;
-    if (state_ != State::Done) {
-        fail("EOF while parsing a value", text_.size());
-        return;
-    }
     const std::size_t rest = skip_json_whitespace(text_, mark_);
-    if (rest < text_.size()) {
-        fail("trailing characters", rest + 1);
-        return;
+    if (state_ != State::Done) {
+        fail({SyntaxFault::EofInValue});
+    } else if (rest < text_.size()) {
+        fail({SyntaxFault::TrailingCharacters, rest});
+    } else {
+        geometry_ = record_;
     }
-    geometry_ = record_;
 }
-
-void RecordReader::fail_at_cursor(std::string message) { fail(std::move(message), cursor_.consumed()); }
 
 // ---- values --------------------------------------------------------------
 
 bool RecordReader::on_scalar(Value value) {
     note(value.end, LastEvent::Value);
-    if (skipping_) return skipped_scalar();
-    return accept(value);
+    if (!skipping_) return accept(value);
+    if (skip_stack_.empty()) end_skip();
+    return true;
 }
 
 bool RecordReader::on_number(bool integer_zero) {
     // The lexer has read one byte past the number unless the text ended there.
     const std::size_t end = number_end();
-    // The library ends "0" at a following digit and leaves the digit for the
-    // next token; JSON forbids the leading zero itself.
-    if (integer_zero && end < cursor_.consumed() && is_digit(text_[end])) return fail("invalid number", end + 1);
-    if (skipping_) {
-        note(end, LastEvent::Value);
-        return skipped_scalar();
-    }
+    if (integer_zero && digit_follows(end)) return fail({SyntaxFault::InvalidNumber, end + 1});
     const std::size_t start = value_start();
     return on_scalar({Kind::Number, start, end, false, text_.substr(start, end - start)});
 }
 
 bool RecordReader::on_open(Kind kind) {
     const std::size_t end = cursor_.consumed();
-    if (skipping_) {
-        note(end, LastEvent::Open);
-        skip_stack_.push(kind == Kind::Sequence);
-        return true;
-    }
-    const Value value{kind, end - 1, end};
     note(end, LastEvent::Open);
-    return accept(value);
+    if (!skipping_) return accept({kind, end - 1, end});
+    skip_stack_.push(kind == Kind::Sequence);
+    return true;
 }
 
 bool RecordReader::on_close() {
@@ -168,23 +115,23 @@ bool RecordReader::on_close() {
     }
     switch (state_) {
         case State::Key:
-            if (!seen_[0]) return fail("missing field `arm_arc`", end);
-            if (!seen_[1]) return fail("missing field `coupler_arc`", end);
+            if (!seen_[0]) return fail({"missing field `arm_arc`", end});
+            if (!seen_[1]) return fail({"missing field `coupler_arc`", end});
             state_ = State::Done;
             return true;
         case State::FieldValue:
             // Only the record's own array closes while a field is awaited.
             if (static_cast<int>(field_) < 2) {
-                return fail("invalid length " + std::to_string(static_cast<int>(field_)) +
-                                ", expected struct SphericalLinkGeometry with 4 elements",
-                            end);
+                return fail({"invalid length " + std::to_string(static_cast<int>(field_)) +
+                                 ", expected struct SphericalLinkGeometry with 4 elements",
+                             end});
             }
             state_ = State::Done;
             return true;
         case State::VariantEnd:
             return field_done();
         default:
-            return fail("expected value", end);
+            return fail({SyntaxFault::ExpectedValue, end - 1});
     }
 }
 
@@ -209,7 +156,7 @@ bool RecordReader::accept(const Value& value) {
             state_ = State::VariantEnd;
             return true;
         default:
-            return fail("expected value", value.start + 1);
+            return fail({SyntaxFault::ExpectedValue, value.start});
     }
 }
 
@@ -219,7 +166,7 @@ bool RecordReader::accept_field(const Value& value) {
         case Field::CouplerArc: {
             if (value.kind != Kind::Number) return invalid_type(value, "f64");
             const std::optional<double> number = json_number_value(value.text);
-            if (!number) return fail("number out of range", value.end);
+            if (!number) return fail({SyntaxFault::NumberOutOfRange, value.end});
             (field_ == Field::ArmArc ? record_.arm_arc : record_.coupler_arc) = *number;
             return field_done();
         }
@@ -229,7 +176,7 @@ bool RecordReader::accept_field(const Value& value) {
                 state_ = State::VariantKey;
                 return true;
             }
-            return fail("expected value", value.start + 1);
+            return fail({SyntaxFault::ExpectedValue, value.start});
         case Field::Mirror:
             if (value.kind != Kind::Boolean) return invalid_type(value, "a boolean");
             record_.mirror = value.boolean;
@@ -237,28 +184,25 @@ bool RecordReader::accept_field(const Value& value) {
         case Field::Extra:
             break;
     }
-    return fail("trailing characters", value.start + 1);
+    return fail({SyntaxFault::TrailingCharacters, value.start});
 }
 
 bool RecordReader::field_done() {
-    if (positional_) {
-        field_ = static_cast<Field>(static_cast<int>(field_) + 1);
-        state_ = State::FieldValue;
-    } else {
-        state_ = State::Key;
-    }
+    if (positional_) field_ = static_cast<Field>(static_cast<int>(field_) + 1);
+    state_ = positional_ ? State::FieldValue : State::Key;
     return true;
 }
 
 // ---- keys and the branch -------------------------------------------------
 
-bool RecordReader::on_key(const std::string& name) {
+// cppcheck-suppress constParameter ; the signature nlohmann's SAX interface declares
+bool RecordReader::key(Json::string_t& name) {
     const std::size_t end = cursor_.consumed();
     if (skipping_) {
         note(end, LastEvent::Key);
         return true;
     }
-    if (state_ == State::VariantEnd) return fail("expected value", skip_json_whitespace(text_, mark_) + 1);
+    if (state_ == State::VariantEnd) return fail({SyntaxFault::ExpectedValue, token_start(false)});
     note(end, LastEvent::Key);
     if (state_ == State::VariantKey) {
         if (!on_variant(name, end)) return false;
@@ -268,7 +212,7 @@ bool RecordReader::on_key(const std::string& name) {
     for (std::size_t i = 0; i < kFieldNames.size(); ++i) {
         if (name != kFieldNames[i]) continue;
         // Refused before its value is read, even when the value would agree.
-        if (seen_[i]) return fail("duplicate field `" + name + "`", end);
+        if (seen_[i]) return fail({"duplicate field `" + name + "`", end});
         seen_[i] = true;
         field_ = static_cast<Field>(i);
         state_ = State::FieldValue;
@@ -284,7 +228,7 @@ bool RecordReader::on_variant(std::string_view name, std::size_t end) {
     } else if (name == "negative") {
         record_.branch = LoopBranch::Negative;
     } else {
-        return fail("unknown variant `" + std::string(name) + "`, expected `positive` or `negative`", end);
+        return fail({"unknown variant `" + std::string(name) + "`, expected `positive` or `negative`", end});
     }
     return true;
 }
@@ -292,9 +236,8 @@ bool RecordReader::on_variant(std::string_view name, std::size_t end) {
 // A well-formed value where the branch object's key belongs is a variant
 // identifier of the wrong type; anything else is a plain syntax fault.
 bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
-    if (token.start >= text_.size() || !well_formed_at(token.start)) {
-        DocumentFault syntax_fault = classify_syntax_error(text_, Expected::Value, token);
-        return fail(std::move(syntax_fault.message), syntax_fault.end);
+    if (token.start >= text_.size() || !whole_value_at(token.start)) {
+        return fail(classify_syntax_error(text_, Expected::Value, token));
     }
     const std::size_t start = token.start;
     switch (text_[start]) {
@@ -305,37 +248,22 @@ bool RecordReader::reject_variant_identifier(const RejectedToken& token) {
         case 'n': return invalid_type({Kind::Null, start, start + 4}, "variant identifier");
         default: break;
     }
-    if (text_[start] != '-' && !is_digit(text_[start])) return fail("expected value", start + 1);
     const std::size_t end = number_end();
     const std::string_view number = text_.substr(start, end - start);
-    if ((number == "0" || number == "-0") && end < cursor_.consumed() && is_digit(text_[end])) {
-        return fail("invalid number", end + 1);
-    }
+    if ((number == "0" || number == "-0") && digit_follows(end)) return fail({SyntaxFault::InvalidNumber, end + 1});
     return invalid_type({Kind::Number, start, end, false, number}, "variant identifier");
 }
 
-// Whether the lexer read the token at text[start] whole (where no string may
-// stand, so only a literal or a number can have been refused).
-bool RecordReader::well_formed_at(std::size_t start) const {
+// Whether the lexer read a whole value token at text[start], where no string
+// stands: the start of a container, a literal or a number.
+bool RecordReader::whole_value_at(std::size_t start) const {
     switch (text_[start]) {
+        case '[': case '{': return true;
         case 't': return text_.substr(start, 4) == "true";
         case 'f': return text_.substr(start, 5) == "false";
         case 'n': return text_.substr(start, 4) == "null";
-        case '"': return false;
-        default: break;
+        default: return starts_json_number(text_[start]) && lexer_reads_number(text_, start);
     }
-    if (text_[start] == '-' || is_digit(text_[start])) return lexer_reads_number(text_, start);
-    return true;
-}
-
-bool RecordReader::number_overflow() {
-    if (skipping_) {
-        replaceable_in_skipped_value_ = true;
-        return fail("number out of range", number_end());
-    }
-    if (state_ == State::FieldValue && field_ == Field::Branch) return fail("expected value", value_start() + 1);
-    if (state_ == State::FieldValue && field_ == Field::Extra) return fail("trailing characters", value_start() + 1);
-    return fail("number out of range", number_end());
 }
 
 // ---- skipping ------------------------------------------------------------
@@ -361,11 +289,6 @@ void RecordReader::ContainerStack::refill() {
     outer_.pop_back();
 }
 
-bool RecordReader::skipped_scalar() {
-    if (skip_stack_.empty()) end_skip();
-    return true;
-}
-
 // ---- helpers -------------------------------------------------------------
 
 bool RecordReader::invalid_type(const Value& value, std::string_view expected) {
@@ -378,12 +301,12 @@ bool RecordReader::invalid_type(const Value& value, std::string_view expected) {
         case Kind::Sequence: found = "sequence"; break;
         case Kind::Map: found = "map"; break;
     }
-    return fail("invalid type: " + found + ", expected " + std::string(expected), value.end);
+    return fail({"invalid type: " + found + ", expected " + std::string(expected), value.end});
 }
 
-bool RecordReader::fail(std::string message, std::size_t end) {
+bool RecordReader::fail(DocumentFault fault) {
     state_ = State::Failed;
-    fault_ = {std::move(message), end};
+    fault_ = std::move(fault);
     return false;
 }
 
@@ -391,17 +314,10 @@ bool RecordReader::fail(std::string message, std::size_t end) {
 // object or the record's own.
 RecordReader::Container RecordReader::innermost() const {
     if (skipping_ && !skip_stack_.empty()) return skip_stack_.top_is_sequence() ? Container::Sequence : Container::Map;
-    switch (state_) {
-        case State::Key:
-        case State::VariantKey:
-        case State::UnitValue:
-        case State::VariantEnd:
-            return Container::Map;
-        case State::FieldValue:
-            return positional_ ? Container::Sequence : Container::Map;
-        default:
-            return Container::None;
-    }
+    if (state_ == State::FieldValue) return positional_ ? Container::Sequence : Container::Map;
+    const bool in_map = state_ == State::Key || state_ == State::VariantKey || state_ == State::UnitValue ||
+                        state_ == State::VariantEnd;
+    return in_map ? Container::Map : Container::None;
 }
 
 // What the parser wanted when it stopped, from the last event and the
@@ -426,6 +342,10 @@ Expected RecordReader::awaited() const {
 }
 
 std::size_t RecordReader::number_end() const { return cursor_.consumed() - (cursor_.reached_end() ? 0 : 1); }
+
+bool RecordReader::digit_follows(std::size_t end) const {
+    return end < cursor_.consumed() && is_json_digit(text_[end]);
+}
 
 std::size_t RecordReader::token_start(bool after_separator) const {
     std::size_t start = skip_json_whitespace(text_, mark_);

@@ -11,9 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "arm/spherical_link_geometry.hpp"
-#include "geometry_doc/document_fault.hpp"
-#include "geometry_doc/input_cursor.hpp"
-#include "geometry_doc/syntax_error.hpp"
+#include "geometry_doc/json/document_fault.hpp"
+#include "geometry_doc/json/input_cursor.hpp"
+#include "geometry_doc/json/syntax_fault.hpp"
 
 namespace quorvel::geometry_doc {
 
@@ -22,33 +22,35 @@ namespace quorvel::geometry_doc {
 // readers, the branch as a string or a one-entry object, and unrecognised
 // values skipped at any depth with a stack of their container kinds. It stops
 // the parse at the first fault, placing it by the bytes the cursor has handed
-// out when it fires, and names a syntax fault from its own state and the
-// bytes at the fault, never from the library's message.
+// out when it fires, and tells which syntax fault it is from its own state and
+// the bytes at the fault, never from the library's message.
 class RecordReader {
 public:
     using Json = nlohmann::json;
 
     RecordReader(std::string_view text, InputCursor& cursor) : text_(text), cursor_(cursor) {}
 
-    bool null();
-    bool boolean(bool value);
-    bool number_integer(Json::number_integer_t value);
-    bool number_unsigned(Json::number_unsigned_t value);
-    bool number_float(Json::number_float_t value, const Json::string_t& token);
+    bool null() { return on_scalar({Kind::Null, cursor_.consumed() - 4, cursor_.consumed()}); }
+    bool boolean(bool value) {
+        return on_scalar({Kind::Boolean, cursor_.consumed() - (value ? 4 : 5), cursor_.consumed(), value});
+    }
+    bool number_integer(Json::number_integer_t value) { return on_number(value == 0); }
+    bool number_unsigned(Json::number_unsigned_t value) { return on_number(value == 0); }
+    bool number_float(Json::number_float_t, const Json::string_t&) { return on_number(false); }
     bool string(Json::string_t& value);
-    bool binary(Json::binary_t& value);
-    bool start_object(std::size_t elements);
+    bool binary(Json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return on_open(Kind::Map); }
     bool key(Json::string_t& name);
-    bool end_object();
-    bool start_array(std::size_t elements);
-    bool end_array();
+    bool end_object() { return on_close(); }
+    bool start_array(std::size_t) { return on_open(Kind::Sequence); }
+    bool end_array() { return on_close(); }
     bool parse_error(std::size_t position, const std::string& last_token, const Json::exception& error);
 
     // Called once the library has returned: checks what it cannot see (it
     // reads a NUL byte as the end of the text).
     void finish();
     // For a failure outside the parse itself (such as running out of memory).
-    void fail_at_cursor(std::string message);
+    void fail_at_cursor(SyntaxFault fault) { fail({fault, cursor_.consumed()}); }
 
     const std::optional<SphericalLinkGeometry>& geometry() const { return geometry_; }
     const DocumentFault& fault() const { return fault_; }
@@ -80,26 +82,27 @@ private:
     bool accept(const Value& value);
     bool accept_field(const Value& value);
     bool field_done();
-    bool on_key(const std::string& name);
     bool on_variant(std::string_view name, std::size_t end);
     bool reject_variant_identifier(const RejectedToken& token);
-    bool well_formed_at(std::size_t start) const;
-    bool number_overflow();
+    bool whole_value_at(std::size_t start) const;
     Container innermost() const;
     Expected awaited() const;
 
     bool invalid_type(const Value& value, std::string_view expected);
-    bool fail(std::string message, std::size_t end);
+    bool fail(DocumentFault fault);
+    bool fail(SyntaxFaultAt fault) { return fail(syntax_fault(text_, fault)); }
 
     void begin_skip();
     void end_skip();
-    bool skipped_scalar();
 
     void note(std::size_t end, LastEvent event) {
         mark_ = end;
         last_ = event;
     }
     std::size_t number_end() const;
+    // The library ends a "0" at a following digit and leaves the digit for the
+    // next token; JSON forbids the leading zero itself.
+    bool digit_follows(std::size_t end) const;
     std::size_t token_start(bool after_separator) const;
     std::size_t value_start() const { return token_start(last_ == LastEvent::Key || last_ == LastEvent::Value); }
 

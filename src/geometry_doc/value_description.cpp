@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "geometry_doc/json_number.hpp"
+#include "geometry_doc/json/number.hpp"
 
 namespace quorvel::geometry_doc {
 
@@ -15,19 +15,17 @@ namespace {
 
 bool is_integer_token(std::string_view token) { return token.find_first_of(".eE") == std::string_view::npos; }
 
+template <typename Integer>
+bool reads_whole(std::string_view token) {
+    Integer value = 0;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+    return error == std::errc{} && end == token.data() + token.size();
+}
+
 // "-0" is no integer: it stands for negative zero.
 bool fits_64_bit_integer(std::string_view token) {
     if (token == "-0") return false;
-    const char* first = token.data();
-    const char* last = first + token.size();
-    if (token.front() == '-') {
-        std::int64_t value = 0;
-        const auto [end, error] = std::from_chars(first, last, value);
-        return error == std::errc{} && end == last;
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    return error == std::errc{} && end == last;
+    return token.front() == '-' ? reads_whole<std::int64_t>(token) : reads_whole<std::uint64_t>(token);
 }
 
 // Fixed notation, never an exponent, always a fractional part, and only the

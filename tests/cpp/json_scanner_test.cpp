@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -11,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/scanner.hpp"
 
 namespace quorvel::geometry_doc {
 namespace {
@@ -175,6 +176,13 @@ std::vector<std::tuple<std::size_t, std::size_t, bool>> spans(const std::vector<
     std::vector<std::tuple<std::size_t, std::size_t, bool>> out;
     for (const ByteRange& r : ranges) out.emplace_back(r.begin, r.end, r.kind == Kind::OverflowingNumber);
     return out;
+}
+
+std::vector<ByteRange> replaceable_ranges(const std::string& text) {
+    std::vector<ByteRange> ranges;
+    ReplaceableRangeScan scan(text);
+    while (const std::optional<ByteRange> range = scan.next()) ranges.push_back(*range);
+    return ranges;
 }
 
 class ReplaceableRanges : public ::testing::TestWithParam<RangesCase> {};

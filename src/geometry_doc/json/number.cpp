@@ -1,4 +1,4 @@
-#include "geometry_doc/json_number.hpp"
+#include "geometry_doc/json/number.hpp"
 
 #include <charconv>
 #include <cstdint>

@@ -1,15 +1,15 @@
-#include "geometry_doc/text_position.hpp"
+#include "geometry_doc/json/document_fault.hpp"
 
 #include <algorithm>
 
 namespace quorvel::geometry_doc {
 
-std::string position_suffix(std::string_view text, std::size_t end) {
+std::string DocumentFault::with_position(std::string_view text) const {
     const std::string_view examined = text.substr(0, std::min(end, text.size()));
     const auto line = 1 + std::count(examined.begin(), examined.end(), '\n');
     const std::size_t last_feed = examined.rfind('\n');
     const std::size_t column = last_feed == std::string_view::npos ? examined.size() : examined.size() - last_feed - 1;
-    return " at line " + std::to_string(line) + " column " + std::to_string(column);
+    return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
 }
 
 }  // namespace quorvel::geometry_doc

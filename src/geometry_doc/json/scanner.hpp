@@ -2,10 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
-#include <vector>
-
-#include "geometry_doc/input_cursor.hpp"
 
 namespace quorvel::geometry_doc {
 
@@ -32,10 +30,30 @@ StringScan scan_string(std::string_view text, std::size_t start, bool lone_surro
 // digit): "-", "1.", "1e" and "1e+" followed by anything but a digit are refused.
 bool lexer_reads_number(std::string_view text, std::size_t start);
 
-// The ranges the cursor may replace, in text order, among the tokens the lexer
-// reads from the start of the text up to the first one it refuses (taking
-// unpaired surrogate escapes as well formed): every number beyond the double
-// range and the four hex digits of every unpaired surrogate escape.
-std::vector<ByteRange> replaceable_ranges(std::string_view text);
+// Half-open byte range [begin, end) of the text, and what stands there.
+struct ByteRange {
+    enum class Kind : std::uint8_t { OverflowingNumber, LoneSurrogateHex };
+    std::size_t begin;
+    std::size_t end;
+    Kind kind = Kind::OverflowingNumber;
+};
+
+// The ranges the cursor may replace, found one at a time in text order, among
+// the tokens the lexer reads from the start of the text up to the first one it
+// refuses (taking unpaired surrogate escapes as well formed): every number
+// beyond the double range and the four hex digits of every unpaired surrogate
+// escape. Each call reads only as far as the range it returns.
+class ReplaceableRangeScan {
+public:
+    explicit ReplaceableRangeScan(std::string_view text) : text_(text) {}
+
+    // The next range; empty once there is none.
+    std::optional<ByteRange> next();
+
+private:
+    std::string_view text_;
+    std::size_t at_ = 0;      // where reading resumes
+    bool in_string_ = false;  // at_ is inside a string, past its quote or an unpaired surrogate escape
+};
 
 }  // namespace quorvel::geometry_doc

@@ -1,16 +1,14 @@
-#include "geometry_doc/json_scanner.hpp"
+#include "geometry_doc/json/scanner.hpp"
 
-#include "geometry_doc/json_number.hpp"
-#include "geometry_doc/json_whitespace.hpp"
+#include "geometry_doc/json/byte_classes.hpp"
+#include "geometry_doc/json/number.hpp"
 
 namespace quorvel::geometry_doc {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+    if (is_json_digit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
@@ -40,22 +38,22 @@ Scanned scan_number(std::string_view text, std::size_t i) {
     // The end of the text acts like any byte that cannot continue the number.
     const auto at = [text](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
     if (at(i) == '-') ++i;
-    if (!is_digit(at(i))) return {false, i + 1};
+    if (!is_json_digit(at(i))) return {false, i + 1};
     if (at(i) == '0') {
         ++i;  // a digit after a leading zero starts the next token
     } else {
-        while (is_digit(at(i))) ++i;
+        while (is_json_digit(at(i))) ++i;
     }
     if (at(i) == '.') {
         ++i;
-        if (!is_digit(at(i))) return {false, i + 1};
-        while (is_digit(at(i))) ++i;
+        if (!is_json_digit(at(i))) return {false, i + 1};
+        while (is_json_digit(at(i))) ++i;
     }
     if (at(i) == 'e' || at(i) == 'E') {
         ++i;
         if (at(i) == '+' || at(i) == '-') ++i;
-        if (!is_digit(at(i))) return {false, i + 1};
-        while (is_digit(at(i))) ++i;
+        if (!is_json_digit(at(i))) return {false, i + 1};
+        while (is_json_digit(at(i))) ++i;
     }
     return {true, i};
 }
@@ -88,11 +86,16 @@ StringScan broken_escape(std::string_view text, std::size_t at) {
     return {k < text.size() ? StringFault::InvalidEscape : StringFault::EndOfText, k + 1};
 }
 
-// Walks a string token from its opening quote. An unpaired surrogate escape is
-// a fault unless `lone` is given, which then receives its hex digits' offset.
-template <typename OnLone>
-StringScan walk_string(std::string_view text, std::size_t start, OnLone* lone) {
-    std::size_t i = start + 1;
+// What an unpaired surrogate escape does to a walk through a string.
+enum class Lone : std::uint8_t {
+    Refuse,  // a fault, placed where the lexer finds it
+    Pass,    // taken as well formed
+    Stop,    // returned as LoneSurrogate, ending just past its hex digits
+};
+
+// Walks a string token from text[i], just past its opening quote or a point
+// where an earlier walk stopped.
+StringScan walk_string(std::string_view text, std::size_t i, Lone lone) {
     for (;;) {
         if (i >= text.size()) return {StringFault::EndOfText, i + 1};
         const auto c = static_cast<unsigned char>(text[i]);
@@ -115,18 +118,14 @@ StringScan walk_string(std::string_view text, std::size_t start, OnLone* lone) {
             }
             const int unit = escape_unit(text, i);
             if (unit < 0) return broken_escape(text, i);
-            const std::size_t hex = i + 2;
             i += 6;
             if (!is_high_surrogate(unit) && !is_low_surrogate(unit)) continue;
             if (is_high_surrogate(unit) && is_low_surrogate(escape_unit(text, i))) {
                 i += 6;
                 continue;
             }
-            if (lone != nullptr) {
-                (*lone)(hex);
-                continue;
-            }
-            if (is_low_surrogate(unit)) return {StringFault::LoneSurrogate, i};
+            if (lone == Lone::Pass) continue;
+            if (lone == Lone::Stop || is_low_surrogate(unit)) return {StringFault::LoneSurrogate, i};
             // The lexer wants "\u" and four hex digits next; it reads only as
             // far as the first byte that breaks that.
             if (i >= text.size()) return {StringFault::EndOfText, i + 1};
@@ -150,56 +149,58 @@ StringScan walk_string(std::string_view text, std::size_t start, OnLone* lone) {
     }
 }
 
-struct NoLoneSurrogates {
-    void operator()(std::size_t) const {}
-};
-
 }  // namespace
 
 StringScan scan_string(std::string_view text, std::size_t start, bool lone_surrogates_pass) {
-    NoLoneSurrogates ignore;
-    return walk_string(text, start, lone_surrogates_pass ? &ignore : nullptr);
+    return walk_string(text, start + 1, lone_surrogates_pass ? Lone::Pass : Lone::Refuse);
 }
 
 bool lexer_reads_number(std::string_view text, std::size_t start) { return scan_number(text, start).whole; }
 
-std::vector<ByteRange> replaceable_ranges(std::string_view text) {
-    std::vector<ByteRange> found;
-    const auto note_lone = [&found](std::size_t hex) {
-        found.push_back({hex, hex + 4, ByteRange::Kind::LoneSurrogateHex});
+std::optional<ByteRange> ReplaceableRangeScan::next() {
+    // Past the first token the lexer refuses, nothing is read any more.
+    const auto refused = [this] {
+        at_ = text_.size();
+        return std::nullopt;
     };
-    std::size_t i = 0;
-    for (;;) {
-        i = skip_json_whitespace(text, i);
+    while (at_ < text_.size()) {
+        if (in_string_) {
+            const StringScan rest = walk_string(text_, at_, Lone::Stop);
+            if (rest.fault == StringFault::LoneSurrogate) {
+                at_ = rest.end;
+                return ByteRange{at_ - 4, at_, ByteRange::Kind::LoneSurrogateHex};
+            }
+            if (rest.fault != StringFault::None) return refused();
+            at_ = rest.end;
+            in_string_ = false;
+            continue;
+        }
+        const std::size_t i = skip_json_whitespace(text_, at_);
         // The lexer takes a NUL byte where a token starts for the end of the input.
-        if (i >= text.size() || text[i] == '\0') return found;
-        switch (text[i]) {
+        if (i >= text_.size() || text_[i] == '\0') return refused();
+        switch (text_[i]) {
             case '[': case ']': case '{': case '}': case ':': case ',':
-                ++i;
+                at_ = i + 1;
                 continue;
             case 't': case 'f': case 'n': {
-                const std::string_view literal = text[i] == 't' ? "true" : text[i] == 'f' ? "false" : "null";
-                if (text.substr(i, literal.size()) != literal) return found;
-                i += literal.size();
+                const std::string_view literal = text_[i] == 't' ? "true" : text_[i] == 'f' ? "false" : "null";
+                if (text_.substr(i, literal.size()) != literal) return refused();
+                at_ = i + literal.size();
                 continue;
             }
-            case '"': {
-                const StringScan string = walk_string(text, i, &note_lone);
-                if (string.fault != StringFault::None) return found;
-                i = string.end;
+            case '"':
+                in_string_ = true;
+                at_ = i + 1;
                 continue;
-            }
             default:
                 break;
         }
-        if (text[i] != '-' && !is_digit(text[i])) return found;
-        const Scanned number = scan_number(text, i);
-        if (!number.whole) return found;
-        if (!json_number_value(text.substr(i, number.end - i))) {
-            found.push_back({i, number.end, ByteRange::Kind::OverflowingNumber});
-        }
-        i = number.end;
+        const Scanned number = starts_json_number(text_[i]) ? scan_number(text_, i) : Scanned{false, 0};
+        if (!number.whole) return refused();
+        at_ = number.end;
+        if (!json_number_value(text_.substr(i, at_ - i))) return ByteRange{i, at_, ByteRange::Kind::OverflowingNumber};
     }
+    return std::nullopt;
 }
 
 }  // namespace quorvel::geometry_doc

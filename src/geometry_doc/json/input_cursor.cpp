@@ -1,10 +1,10 @@
-#include "geometry_doc/input_cursor.hpp"
+#include "geometry_doc/json/input_cursor.hpp"
 
 namespace quorvel::geometry_doc {
 
 char InputCursor::current_byte() {
-    if (next_replaceable_ < replaceable_.size()) {
-        const ByteRange& range = replaceable_[next_replaceable_];
+    if (range_) {
+        const ByteRange& range = *range_;
         // The choice is made at the range's first byte, when the reader
         // already knows whether the value it belongs to is being skipped.
         if (offset_ == range.begin) replacing_ = inside_skipped_value_;
@@ -26,8 +26,8 @@ char InputCursor::current_byte() {
 
 void InputCursor::step() {
     ++offset_;
-    if (next_replaceable_ < replaceable_.size() && offset_ >= replaceable_[next_replaceable_].end) {
-        ++next_replaceable_;
+    if (range_ && offset_ >= range_->end) {
+        range_ = scan_->next();
         replacing_ = false;
     }
 }

@@ -1,31 +1,24 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
-#include <span>
+#include <optional>
 #include <string_view>
 
-namespace quorvel::geometry_doc {
+#include "geometry_doc/json/scanner.hpp"
 
-// Half-open byte range [begin, end) of the text, and what stands there.
-struct ByteRange {
-    enum class Kind : std::uint8_t { OverflowingNumber, LoneSurrogateHex };
-    std::size_t begin;
-    std::size_t end;
-    Kind kind = Kind::OverflowingNumber;
-};
+namespace quorvel::geometry_doc {
 
 // The text as the JSON lexer pulls it, one byte at a time. nlohmann's SAX
 // events carry no position, so the reader measures one here: how many bytes
 // have been handed out and whether the lexer has asked past the last one.
 //
-// Ranges listed in `replaceable` are handed out differently when they start
-// while the reader is inside a skipped value: a number token as spaces ending
-// in "0e0", the hex digits of an unpaired surrogate escape as "FFFD". The
-// library refuses both wherever they stand, but neither may matter where the
-// value is ignored. Same length, same grammar, so positions and syntax
-// outcomes are unchanged.
+// When it `replaces`, the ranges its ReplaceableRangeScan finds are handed
+// out differently when they start while the reader is inside a skipped value:
+// a number token as spaces ending in "0e0", the hex digits of an unpaired
+// surrogate escape as "FFFD". The library refuses both wherever they stand,
+// but neither may matter where the value is ignored. Same length, same
+// grammar, so positions and syntax outcomes are unchanged.
 class InputCursor {
 public:
     // The input iterator pair handed to nlohmann::json::sax_parse.
@@ -55,8 +48,11 @@ public:
         bool at_end_ = false;
     };
 
-    explicit InputCursor(std::string_view text, std::span<const ByteRange> replaceable = {})
-        : text_(text), replaceable_(replaceable) {}
+    InputCursor(std::string_view text, bool replaces) : text_(text) {
+        if (!replaces) return;
+        scan_.emplace(text);
+        range_ = scan_->next();
+    }
     InputCursor(const InputCursor&) = delete;
     InputCursor& operator=(const InputCursor&) = delete;
 
@@ -69,8 +65,8 @@ public:
     bool reached_end() const { return reached_end_; }
 
     void set_inside_skipped_value(bool inside) { inside_skipped_value_ = inside; }
-    // Whether this is the pass that replaces listed ranges in skipped values.
-    bool replaces() const { return !replaceable_.empty(); }
+    // Whether this is the pass that replaces ranges in skipped values.
+    bool replaces() const { return scan_.has_value(); }
 
 private:
     char current_byte();
@@ -83,8 +79,8 @@ private:
     }
 
     std::string_view text_;
-    std::span<const ByteRange> replaceable_;
-    std::size_t next_replaceable_ = 0;
+    std::optional<ReplaceableRangeScan> scan_;  // present in the pass that replaces
+    std::optional<ByteRange> range_;            // the next range, or the one being handed out
     bool replacing_ = false;
     bool inside_skipped_value_ = false;
     std::size_t offset_ = 0;

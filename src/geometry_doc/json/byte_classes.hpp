@@ -5,6 +5,9 @@
 
 namespace quorvel::geometry_doc {
 
+constexpr bool is_json_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool starts_json_number(char c) { return c == '-' || is_json_digit(c); }
+
 // Only JSON's four whitespace bytes; a byte-order mark is not one of them.
 constexpr bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
