@@ -9,6 +9,8 @@ over that many threads, -1 for every core; the results are the same bits for
 any value.
 """
 
+from typing import Literal, NamedTuple, TypedDict
+
 import numpy as np
 import numpy.typing as npt
 from quorvel_torso_kinematics import QuorvelArmKinematics
@@ -71,3 +73,69 @@ def neck_fk(joints: npt.ArrayLike, *, workers: int = 1) -> _Floats:
 
 def neck_ik(r: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
     """r (..., 3, 3) -> ([yaw, pitch, roll] (..., 3), ok (...)); NaN rows with ok False near gimbal lock."""
+
+class SingularityMeasures(NamedTuple):
+    """The arrays singularity_measures() returns, one value per joint pair."""
+
+    serial_a: _Floats
+    serial_b: _Floats
+    parallel: _Floats
+    condition: _Floats
+    manipulability: _Floats
+
+def direction_jacobian(arm: QuorvelArmKinematics, joints: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
+    """joints (..., 2) -> (J_v (..., 3, 2), closed (...)): dv_3/dt = J_v @ (dθ_A/dt, dθ_B/dt), base frame.
+
+    Columns perpendicular to v_3, infinite on a parallel singularity; NaN rows with closed False where the loop
+    does not close.
+    """
+
+def angular_jacobian(arm: QuorvelArmKinematics, joints: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
+    """joints (..., 2) -> (J_w (..., 3, 2), closed (...)): ω = J_w @ (dθ_A/dt, dθ_B/dt), dR/dt = [ω]x R, base frame."""
+
+def singularity_measures(arm: QuorvelArmKinematics, joints: npt.ArrayLike, *, workers: int = 1) -> SingularityMeasures:
+    """joints (..., 2) -> serial_a, serial_b, parallel, condition (1 best, inf singular), manipulability, each (...).
+
+    serial_a = det[u_A, v_2, v_3] and serial_b = det[u_B, v_4, v_3] vanish where an input arm lies in line with
+    its coupler; parallel = det[v_2, v_4, v_3] where the couplers stretch or fold. NaN where the loop does not close.
+    """
+
+def joint_rates(
+    arm: QuorvelArmKinematics, joints: npt.ArrayLike, v3_rate: npt.ArrayLike, damping: float = 0.0, *, workers: int = 1
+) -> tuple[_Floats, _Flags]:
+    """joints (..., 2), v3_rate (..., 3) broadcast -> (rates (..., 2) rad/s, ok (...)).
+
+    The rates that move v_3 by the tangent part of v3_rate: exact with damping 0 (ok False at a serial
+    singularity), the damped least-squares minimiser of |J_v q - v|^2 + damping^2 |q|^2 otherwise.
+    ValueError for a negative or non-finite damping.
+    """
+
+def neck_angular_jacobian(joints: npt.ArrayLike, *, workers: int = 1) -> _Floats:
+    """[yaw, pitch, roll] (..., 3) -> J (..., 3, 3): ω = J @ [dyaw, dpitch, droll] in the body (torso) frame."""
+
+def neck_joint_rates(joints: npt.ArrayLike, omega: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
+    """[yaw, pitch, roll] (..., 3), omega (..., 3) body frame -> (angle rates (..., 3), ok (...)).
+
+    ok False with NaN rates within the gimbal-lock margin (1 - |sin pitch| < 1e-6).
+    """
+
+def neck_look_at(
+    directions: npt.ArrayLike, previous: npt.ArrayLike | None = None, *, workers: int = 1
+) -> tuple[_Floats, _Flags]:
+    """directions (..., 3) body frame -> ([yaw, pitch, 0] (..., 3), ok (...)): the head's x axis along each direction.
+
+    With previous [yaw, pitch, roll] ((3,) or (..., 3)), yaw stays within π of the previous yaw, and is the
+    previous yaw within the gimbal margin of straight up or down. ok False for zero or non-finite directions.
+    """
+
+class _Geometry(TypedDict):
+    arm_arc: float
+    coupler_arc: float
+    branch: Literal["positive", "negative"]
+    mirror: bool
+
+def geometry(arm: QuorvelArmKinematics) -> _Geometry:
+    """The arm's geometry as a dict; TypeError when arm is not a QuorvelArmKinematics."""
+
+def to_json(arm: QuorvelArmKinematics) -> str:
+    """A geometry document QuorvelArmKinematics.from_json reads back exactly; ValueError for a non-finite arc."""

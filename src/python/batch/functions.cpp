@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <optional>
 
+#include "arm/differential_kinematics.hpp"
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
 #include "neck/neck_kinematics.hpp"
+#include "neck/neck_look_at.hpp"
+#include "neck/neck_rates.hpp"
 #include "python/batch/arm_data.hpp"
 #include "python/batch/row_io.hpp"
 #include "python/batch/row_loop.hpp"
@@ -251,12 +254,190 @@ struct NeckIk {
     }
 };
 
+// ------------------------------------------------------------------- motion
+
+bool non_negative(const double* value, const char* name) {
+    if (*value >= 0.0 && *value < kInfinity) return true;
+    PyErr_Format(PyExc_ValueError, "argument '%s': expected a finite number >= 0", name);
+    return false;
+}
+
+void write_jacobian(double* out, const Jacobian3x2& j) {
+    for (std::size_t row = 0; row < 3; ++row) {
+        out[2 * row] = j[row][0];
+        out[2 * row + 1] = j[row][1];
+    }
+}
+
+struct DirectionJacobian {
+    static constexpr FunctionSpec spec = function(
+        "direction_jacobian", {kArm, array("joints", kJointPairs)}, {values(3, 2), kMask},
+        "The direction Jacobian J_v at each joint pair of `joints` (..., 2), radians:\n"
+        "the rate of the pointing direction v_3 is J_v @ (θ̇_A, θ̇_B). Returns\n"
+        "`(jacobians, closed)`: jacobians (..., 3, 2), float64, columns perpendicular to\n"
+        "v_3 and growing without bound near a parallel singularity (infinite on it);\n"
+        "closed (...), bool, False with NaN rows where the loop does not close or a\n"
+        "NaN enters.\n");
+    static bool row(const Call& c, const Row& r) {
+        const std::optional<Jacobian3x2> j = direction_jacobian(c.geometry, load(r.in[1]), load(r.in[1] + 1));
+        if (j) write_jacobian(r.values(0), *j);
+        return j.has_value();
+    }
+};
+
+struct AngularJacobian {
+    static constexpr FunctionSpec spec = function(
+        "angular_jacobian", {kArm, array("joints", kJointPairs)}, {values(3, 2), kMask},
+        "The angular-velocity Jacobian J_ω at each joint pair of `joints` (..., 2),\n"
+        "radians: the end-effector turns at ω = J_ω @ (θ̇_A, θ̇_B) rad/s, with\n"
+        "Ṙ = [ω]× R for the rotation R that `fk` gives, ω in the arm's base frame.\n"
+        "Returns `(jacobians, closed)`: jacobians (..., 3, 2), float64; closed (...),\n"
+        "bool, False with NaN rows where the loop does not close or a NaN enters.\n");
+    static bool row(const Call& c, const Row& r) {
+        const std::optional<Jacobian3x2> j = angular_jacobian(c.geometry, load(r.in[1]), load(r.in[1] + 1));
+        if (j) write_jacobian(r.values(0), *j);
+        return j.has_value();
+    }
+};
+
+// Made at import (add_result_types), kept for the life of the process.
+PyTypeObject* singularity_measures_type = nullptr;
+
+PyStructSequence_Field singularity_fields[] = {
+    {"serial_a", "det[u_A, v_2, v_3]: zero where input arm A lies in line with its coupler"},
+    {"serial_b", "det[u_B, v_4, v_3]: zero where input arm B lies in line with its coupler"},
+    {"parallel", "det[v_2, v_4, v_3]: zero where the couplers stretch or fold; its sign is the branch"},
+    {"condition", "sigma_max / sigma_min of the tangent direction Jacobian; +inf on a singularity"},
+    {"manipulability", "|serial_a * serial_b / parallel|"},
+    {nullptr, nullptr},
+};
+
+PyStructSequence_Desc singularity_description = {
+    "quorvel_torso_kinematics_batch.SingularityMeasures",
+    "SingularityMeasures(serial_a, serial_b, parallel, condition, manipulability)\n"
+    "The arrays singularity_measures() returns, one value per joint pair.",
+    singularity_fields, 5,
+};
+
+struct SingularityMeasuresKernel {
+    static constexpr FunctionSpec spec = function(
+        "singularity_measures", {kArm, array("joints", kJointPairs)}, {values(), values(), values(), values(), values()},
+        "How near each joint pair of `joints` (..., 2), radians, is to losing control.\n"
+        "Returns a named tuple SingularityMeasures of (...) float64 arrays:\n"
+        "serial_a = det[u_A, v_2, v_3] and serial_b = det[u_B, v_4, v_3], zero where an\n"
+        "input arm lies in line with its coupler (two inverse solutions meet, at the edge\n"
+        "of the reachable directions); parallel = det[v_2, v_4, v_3], zero where the\n"
+        "couplers stretch or fold (the assembly branches meet and a followed path loses\n"
+        "its solution), its sign the branch; condition, σ_max/σ_min of the direction\n"
+        "Jacobian in the tangent plane of v_3 (1 is best, +inf on a singularity); and\n"
+        "manipulability = |serial_a·serial_b/parallel|. Every field is NaN where the\n"
+        "loop does not close.\n",
+        &singularity_measures_type);
+    static bool row(const Call& c, const Row& r) {
+        const std::optional<SingularityMeasures> m = singularity_measures(c.geometry, load(r.in[1]), load(r.in[1] + 1));
+        if (!m) return false;
+        *r.values(0) = m->serial_a;
+        *r.values(1) = m->serial_b;
+        *r.values(2) = m->parallel;
+        *r.values(3) = m->condition;
+        *r.values(4) = m->manipulability;
+        return true;
+    }
+};
+
+struct JointRates {
+    static constexpr FunctionSpec spec = function(
+        "joint_rates",
+        {kArm, array("joints", kJointPairs), {"v3_rate", ParamKind::Array, kVectors, nullptr, false, nullptr, "(..., 3)"},
+         {"damping", ParamKind::Float, {}, "0.0", false, non_negative}},
+        {values(2), kMask},
+        "Resolved rates: the joint rates (θ̇_A, θ̇_B), rad/s, that move the pointing\n"
+        "direction v_3 by the part of `v3_rate` (..., 3), base frame, perpendicular to\n"
+        "v_3, at each joint pair of `joints` (..., 2); the two broadcast together.\n"
+        "damping = 0: the exact inverse (θ̇_A = -(v_2·v̇)/serial_a, θ̇_B =\n"
+        "-(v_4·v̇)/serial_b). damping λ > 0: the minimiser of |J_v θ̇ - v̇|² + λ²|θ̇|²,\n"
+        "bounded through singularities. Returns `(rates, ok)`: rates (..., 2), float64;\n"
+        "ok (...), bool, False with NaN rates where the loop does not close, where an\n"
+        "undamped call meets a serial singularity, or a NaN enters. ValueError for a\n"
+        "negative or non-finite damping.\n");
+    static bool row(const Call& c, const Row& r) {
+        const std::optional<JointPair> rates =
+            joint_rates(c.geometry, load(r.in[1]), load(r.in[1] + 1), vector_at(r.in[2]), c.option[3]);
+        if (rates) write_pair(r.values(0), *rates);
+        return rates.has_value();
+    }
+};
+
+struct NeckAngularJacobian {
+    static constexpr FunctionSpec spec = function(
+        "neck_angular_jacobian", {array("joints", kVectors)}, {values(3, 3)},
+        "The head's angular-velocity Jacobian at each [yaw, pitch, roll] of `joints`\n"
+        "(..., 3), radians: the head turns at ω = J @ [ẏaw, ṗitch, ṙoll] rad/s, with\n"
+        "Ṙ = [ω]× R for the rotation R that `neck_fk` gives, ω in the body (torso)\n"
+        "frame, not the moving head frame. Returns (..., 3, 3), float64: columns z,\n"
+        "Rz(yaw)·y and Rz(yaw)·Ry(pitch)·x.\n");
+    static bool row(const Call&, const Row& r) {
+        const Vector3 a = vector_at(r.in[0]);
+        write_matrix(r.values(0), neck_angular_jacobian(NeckAngles{a.x, a.y, a.z}));
+        return true;
+    }
+};
+
+struct NeckJointRates {
+    static constexpr FunctionSpec spec = function(
+        "neck_joint_rates",
+        {array("joints", kVectors), {"omega", ParamKind::Array, kVectors, nullptr, false, nullptr, "(..., 3)"}},
+        {values(3), kMask},
+        "The angle rates [ẏaw, ṗitch, ṙoll], rad/s, that turn the head at `omega`\n"
+        "(..., 3), rad/s in the body frame, at each [yaw, pitch, roll] of `joints`\n"
+        "(..., 3); the two broadcast together. Returns `(rates, ok)`: rates (..., 3),\n"
+        "float64; ok (...), bool, False with NaN rates within the gimbal-lock margin\n"
+        "(1 - |sin pitch| < 1e-6) or where a NaN or infinity enters.\n");
+    static bool row(const Call&, const Row& r) {
+        const Vector3 a = vector_at(r.in[0]);
+        const std::optional<NeckAngles> rates = neck_joint_rates(NeckAngles{a.x, a.y, a.z}, vector_at(r.in[1]));
+        if (rates) write_vector(r.values(0), {rates->yaw, rates->pitch, rates->roll});
+        return rates.has_value();
+    }
+};
+
+struct NeckLookAt {
+    static constexpr FunctionSpec spec = function(
+        "neck_look_at",
+        {array("directions", kVectors),
+         {"previous", ParamKind::OptionalArray, kVectors, "None", false, nullptr, "(3,) or (..., 3)"}},
+        {values(3), kMask},
+        "Neck angles [yaw, pitch, roll], radians, that aim the head's x axis (column 0\n"
+        "of the head rotation) along each of `directions` (..., 3), body frame, any\n"
+        "non-zero length, with roll 0. Without `previous`, yaw is in (-π, π]. With\n"
+        "`previous` [yaw, pitch, roll] ((3,) or (..., 3), broadcast), yaw is the one\n"
+        "2π-equivalent to it nearest the previous yaw, and the previous yaw itself\n"
+        "within the gimbal margin of straight up or down, so a tracking head never\n"
+        "spins. Returns `(angles, ok)`: angles (..., 3), float64; ok (...), bool,\n"
+        "False with NaN angles for a zero or non-finite direction (or a NaN previous).\n");
+    static bool row(const Call&, const Row& r) {
+        const std::optional<double> previous = r.in[1] != nullptr ? std::optional<double>(load(r.in[1])) : std::nullopt;
+        const std::optional<NeckAngles> a = neck_look_at(vector_at(r.in[0]), previous);
+        if (a) write_vector(r.values(0), {a->yaw, a->pitch, a->roll});
+        return a.has_value();
+    }
+};
+
 template <class K>
 PyMethodDef method() {
     return {K::spec.name, as_cfunction(entry<K>), kFastKeywords, binding<K>().doc.c_str()};
 }
 
 }  // namespace
+
+bool add_result_types(PyObject* module) {
+    if (singularity_measures_type == nullptr) {
+        singularity_measures_type = PyStructSequence_NewType(&singularity_description);
+        if (singularity_measures_type == nullptr) return false;
+    }
+    return PyModule_AddObjectRef(module, "SingularityMeasures",
+                                 reinterpret_cast<PyObject*>(singularity_measures_type)) == 0;
+}
 
 PyMethodDef* method_table() {
     static PyMethodDef table[] = {
@@ -270,6 +451,13 @@ PyMethodDef* method_table() {
         method<NearestPointing>(),
         method<NeckFk>(),
         method<NeckIk>(),
+        method<DirectionJacobian>(),
+        method<AngularJacobian>(),
+        method<SingularityMeasuresKernel>(),
+        method<JointRates>(),
+        method<NeckAngularJacobian>(),
+        method<NeckJointRates>(),
+        method<NeckLookAt>(),
         geometry_method,
         to_json_method,
         {nullptr, nullptr, 0, nullptr},

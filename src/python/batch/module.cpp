@@ -57,7 +57,7 @@ PyRef initialise() {
     if (!load_arm_access() || !register_arm_pickling()) return {};
     module_definition.m_methods = method_table();
     PyRef module = PyRef::steal(PyModule_Create(&module_definition));
-    if (!module) return {};
+    if (!module || !add_result_types(module.get())) return {};
     if (module_cache == nullptr) module_cache = module.release();
     return PyRef::borrow(module_cache);
 }
