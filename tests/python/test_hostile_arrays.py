@@ -26,17 +26,28 @@ def directions(n):
     rng = np.random.default_rng(1)
     return qb.direction(arm, rng.uniform(-1, 1, size=(n, 2)))[0]
 
-def refused_meanwhile(action):
-    # Started by a later argument's conversion: it runs once the call gives up the lock for its rows.
+def read_while(v, attack):
+    # `attack` frees or moves v's memory from another thread, started by a later argument's conversion: it
+    # runs once the call gives up the lock for its rows, and must be refused.
+    v[:] = directions(len(v))
+    want = qb.ik_from_direction(arm, v.copy(), (0.1, 0.2))
     refusals = []
     def attempt():
         try:
-            action()
+            attack()
         except BufferError:
             refusals.append(True)
-    thread = threading.Thread(target=attempt)
-    thread.start()
-    return thread, refusals
+    class Near:
+        def __array__(self, dtype=None, copy=None):
+            self.attacker = threading.Thread(target=attempt)
+            self.attacker.start()
+            return np.array([0.1, 0.2])
+    near = Near()
+    got = qb.ik_from_direction(arm, v, near)
+    near.attacker.join()
+    assert refusals == [True]
+    for g, e in zip(got, want):
+        same(g, e)
 """
 
 CASES = {
@@ -61,38 +72,12 @@ CASES = {
             same(got, expected)
     """,
     "mmap closed while its rows are read": """
-        n = 200_000
-        mm = mmap.mmap(-1, n * 24)
-        v = np.ndarray((n, 3), dtype=np.float64, buffer=mm)
-        v[:] = directions(n)
-        want = qb.ik_from_direction(arm, v.copy(), (0.1, 0.2))
-        class Near:
-            def __array__(self, dtype=None, copy=None):
-                self.closer = refused_meanwhile(mm.close)
-                return np.array([0.1, 0.2])
-        near = Near()
-        got = qb.ik_from_direction(arm, v, near)
-        near.closer[0].join()
-        assert near.closer[1] == [True]
-        for g, e in zip(got, want):
-            same(g, e)
+        mm = mmap.mmap(-1, 200_000 * 24)
+        read_while(np.ndarray((200_000, 3), dtype=np.float64, buffer=mm), mm.close)
     """,
     "bytearray base extended while its rows are read": """
-        n = 200_000
-        buffer = bytearray(n * 24)
-        v = np.ndarray((n, 3), dtype=np.float64, buffer=buffer)
-        v[:] = directions(n)
-        want = qb.ik_from_direction(arm, v.copy(), (0.1, 0.2))
-        class Near:
-            def __array__(self, dtype=None, copy=None):
-                self.grower = refused_meanwhile(lambda: buffer.extend(bytes(1 << 24)))
-                return np.array([0.1, 0.2])
-        near = Near()
-        got = qb.ik_from_direction(arm, v, near)
-        near.grower[0].join()
-        assert near.grower[1] == [True]
-        for g, e in zip(got, want):
-            same(g, e)
+        buffer = bytearray(200_000 * 24)
+        read_while(np.ndarray((200_000, 3), dtype=np.float64, buffer=buffer), lambda: buffer.extend(bytes(1 << 24)))
     """,
     "broadcast row count overflows": """
         try:
