@@ -39,7 +39,10 @@ case $arch in
     python_include=$root/$logs/python-include
     rm -rf "$python_include" && mkdir -p "$logs" && cp -r "$include" "$python_include"
     cp "$tree/usr/include/aarch64-linux-gnu/python3.13/pyconfig.h" "$python_include/pyconfig.h"
+    # CMP0190 is CMake 4.1's cross-compiling FindPython, newer than the
+    # project's minimum version: set before cmake_minimum_required reads it.
     target=(-C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/scripts/zig_aarch64.cmake"
+            -C cmake.define.CMAKE_POLICY_DEFAULT_CMP0190=NEW
             -C cmake.define.CMAKE_CROSSCOMPILING_EMULATOR="$(command -v qemu-aarch64-static);-L;$tree"
             -C cmake.define.Python_EXECUTABLE="$tree/usr/bin/python3.13"
             -C cmake.define.Python_INCLUDE_DIR="$python_include" -C cmake.define.Python_NumPy_INCLUDE_DIR="$numpy_include"

@@ -2,9 +2,8 @@
 # for aarch64 against glibc 2.17 (scripts/zig_cxx.sh; scripts/release_wheel.sh
 # sets QUORVEL_ZIG_TARGET). Told it is cross-compiling, FindPython asks the
 # target's own interpreter, through CMAKE_CROSSCOMPILING_EMULATOR, for what it
-# would otherwise take from this machine's python, the module suffix first.
+# would otherwise take from this machine's python, the module suffix first
+# (policy CMP0190, which release_wheel.sh sets: here it would come too late).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig_cxx.sh")
-# CMake 4.1's cross-compiling FindPython; the project's minimum version predates it.
-set(CMAKE_POLICY_DEFAULT_CMP0190 NEW)
