@@ -31,8 +31,9 @@ $(ZIG): | bootstrap
 test-wheel: $(INSTALLED) $(WHEEL_TOOLS) $(ZIG) ## x86_64 manylinux wheel and sdist into dist/: tag, smoke test of each in a clean venv, metadata
 	@PY=$(PY) QUORVEL_ZIG=$(ZIG) scripts/check_release.sh
 
-# Not part of `make test`: about four minutes on a warm machine (qemu), and
-# the first run on a machine makes the Debian arm64 tree (half an hour).
+# Not part of `make test`: about three minutes more than test-wheel on a warm
+# machine (qemu), and the first run on a machine makes the Debian arm64 tree
+# (half an hour on the shared 2-core machine).
 test-wheel-aarch64: test-wheel ## aarch64 manylinux wheel into dist/, run under qemu-user in a Debian 13 arm64 tree, results against the x86_64 wheel's
 	@PY=$(PY) QUORVEL_ZIG=$(ZIG) scripts/check_wheel_aarch64.sh
 

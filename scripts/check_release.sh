@@ -33,6 +33,10 @@ cmp -s "$wheel_smoke/results.project" "$wheel_smoke/results.wheel" \
   || { diff "$wheel_smoke/results.project" "$wheel_smoke/results.wheel" | head -n 20 | cut -c1-300
        echo "wheel: results differ from the project build (first differences above)"; exit 1; }
 echo "wheel: results bit-identical to the project build: $counted"
+# Here rather than in the aarch64 check, so that `make test` runs them.
+"$py" -m pytest -q -p no:cacheprovider tests/wheel/test_results_compare.py >"$wheel_smoke/compare-test.log" 2>&1 \
+  || { cat "$wheel_smoke/compare-test.log"; echo "wheel: the results comparer fails its tests"; exit 1; }
+echo "wheel: results comparer (other CPUs' wheels): $(tail -n 1 "$wheel_smoke/compare-test.log")"
 
 "$py" -m build --sdist --no-isolation -o dist . >"$sdist_check/sdist.log" 2>&1 \
   || { cat "$sdist_check/sdist.log"; echo "sdist: python -m build --sdist failed"; exit 1; }
