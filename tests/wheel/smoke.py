@@ -11,6 +11,7 @@ import importlib.metadata
 import importlib.util
 import math
 import os
+import platform
 import re
 import subprocess
 import sys
@@ -59,9 +60,11 @@ def check_wheel_file(wheel):
     python_tag, abi_tag, platform_tag = name[: -len(".whl")].split("-")[-3:]
     check(name.endswith(".whl") and python_tag == "cp313" and abi_tag == "cp313",
           f"wheel {name} is not tagged cp313-cp313 (python {python_tag}, abi {abi_tag})")
-    # auditwheel repair writes the manylinux tag (and its legacy alias) in place of linux_x86_64.
-    check(all(re.fullmatch(r"manylinux(_\d+_\d+|\d+)_x86_64", t) for t in platform_tag.split(".")),
-          f"wheel {name} is not tagged manylinux_*_x86_64 (platform {platform_tag})")
+    # auditwheel repair writes the manylinux tag (and its legacy alias) in place of linux_<cpu>;
+    # the CPU must be the one this interpreter runs on (aarch64 under emulation).
+    cpu = platform.machine()
+    check(all(re.fullmatch(rf"manylinux(_\d+_\d+|\d+)_{cpu}", t) for t in platform_tag.split(".")),
+          f"wheel {name} is not tagged manylinux_*_{cpu} (platform {platform_tag})")
     with zipfile.ZipFile(wheel) as archive:
         # auditwheel repair writes directory entries too; they hold nothing.
         check_file_list([n for n in archive.namelist() if not n.endswith("/")], "wheel")
