@@ -17,8 +17,11 @@ namespace {
 // v_3.dv_3 = 0. Solving that 3x3 system (determinant parallel) gives
 // dv_3 = -(serial_a dtheta_a w_a + serial_b dtheta_b w_b) / parallel.
 struct Differentials {
+    // cppcheck-suppress unusedStructMember ; false positive: read through std::optional
     ArmPose pose;
+    // cppcheck-suppress unusedStructMember ; false positive: read through std::optional
     Vector3 axis_a;
+    // cppcheck-suppress unusedStructMember ; false positive: read through std::optional
     Vector3 axis_b;
     double serial_a;
     double serial_b;
@@ -87,22 +90,34 @@ std::optional<Jacobian3x2> direction_jacobian(const SphericalLinkGeometry& geome
 // omega = v_3 x dv_3 + s v_3 with s = de1 . e2, the spin of the frame about
 // v_3. With e1 = p/|p|, p = r - (r.v_3) v_3 and r the reference direction:
 // de1 . e2 = dp . e2 / |p| = (dr . e2 - (r.v_3)(dv_3 . e2)) / |p|, since e2 is
-// perpendicular to v_3 and e1. For the elbows' midpoint r = (v_2 + v_4)/|v_2 + v_4|,
-// r . e2 = 0 leaves dr . e2 = d(v_2 + v_4) . e2 / |v_2 + v_4|; a fixed axis has dr = 0.
+// perpendicular to v_3 and e1. For the elbows' midpoint r = S/|S|, S = v_2 + v_4,
+// r . e2 = 0 leaves dr . e2 = dS . e2 / |S|, and with |S| |p| = S . e1
+// s = (dS . e2 - (S.v_3)(dv_3 . e2)) / (S . e1). A fixed axis a has dr = 0:
+// s = -(a.v_3)(dv_3 . e2) / |p|.
 std::optional<Jacobian3x2> angular_jacobian(const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
     const std::optional<Differentials> d = differentials(geometry, theta_a, theta_b);
     if (!d) return std::nullopt;
     const ArmPose& pose = d->pose;
     const Vector3& v_3 = pose.v_3;
+    const Vector3 e1 = frame_column(pose.rotation, 0);
     const Vector3 e2 = frame_column(pose.rotation, 1);
-    const FrameReference f = frame_reference(pose.v_2, v_3, pose.v_4);
-    const double along = dot(f.direction, v_3);
+    const Vector3 sum = pose.v_2 + pose.v_4;
+    double across = dot(sum, e1);  // |S| |p|
+    double along = dot(sum, v_3);
+    bool fixed_axis = false;
+    // Far from the forward kinematics' 1e-12 threshold on |p| its branch is
+    // plain; near it, retrace its steps to take the same one.
+    if (!(across * across > 1e-20 * dot(sum, sum))) {
+        const FrameReference f = frame_reference(pose.v_2, v_3, pose.v_4);
+        fixed_axis = f.fixed_axis;
+        across = fixed_axis ? f.length : f.length * f.sum_length;
+        along = fixed_axis ? dot(f.direction, v_3) : dot(sum, v_3);
+    }
     const DirectionColumns j = direction_columns(*d);
-
     const auto omega = [&](const Vector3& dv_3, const Vector3& d_sum) {
-        double spin_numerator = -along * dot(dv_3, e2);
-        if (!f.fixed_axis) spin_numerator = dot(d_sum, e2) / f.sum_length + spin_numerator;
-        return cross(v_3, dv_3) + (spin_numerator / f.length) * v_3;
+        double spin = -along * dot(dv_3, e2);
+        if (!fixed_axis) spin = dot(d_sum, e2) + spin;
+        return cross(v_3, dv_3) + (spin / across) * v_3;
     };
     return from_columns(omega(j.a, cross(d->axis_a, pose.v_2)), omega(j.b, cross(d->axis_b, pose.v_4)));
 }

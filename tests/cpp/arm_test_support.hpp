@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <numbers>
+#include <ostream>
 #include <vector>
 
 #include "arm/spherical_link_geometry.hpp"
@@ -22,6 +23,9 @@ struct NamedGeometry {
     const char* name;
     SphericalLinkGeometry geometry;
 };
+
+// Parameterised tests report the geometry by name, not by its bytes.
+inline void PrintTo(const NamedGeometry& g, std::ostream* os) { *os << g.name; }
 
 // Both presets on both branches, and longer arcs.
 inline std::vector<NamedGeometry> test_geometries() {
