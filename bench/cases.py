@@ -5,7 +5,7 @@ is held against) is timed, counted and shown in every table and goal built
 from that list; nothing else changes while its core benchmark is in CORE. A
 new core benchmark is a row in CORE, one in core_bench.cpp and an operation
 of callgrind_driver.cpp. A row added to METHODS needs the floor module to
-mirror the method too.
+mirror the method too. COMPANION_RELATIVE and WORKERS name COMPANION rows.
 """
 
 from __future__ import annotations
@@ -32,6 +32,7 @@ CALLGRIND_BATCH_CALLS = 3
 BATCH_N = 100_000  # poses per companion call in the per-pose timings
 MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
 THREAD_N = 400_000  # poses of the two-threads row
+WORKERS_N = 1_000_000  # rows of the workers=-1 rows
 
 # Core benchmark (core_bench.cpp) -> the callgrind driver's operation doing the same work.
 CORE = {
@@ -120,6 +121,43 @@ COMPANION = [
     ("neck_angular_jacobian(joints)", "qb.neck_angular_jacobian(BNJ)", "BM_neck_angular_jacobian"),
     ("neck_joint_rates(joints, omega)", "qb.neck_joint_rates(BNJ, BOMEGA)", "BM_neck_joint_rates"),
     ("neck_look_at(directions)", "qb.neck_look_at(BLOOK)", "BM_neck_look_at"),
+]
+
+# Instructions per pose of COMPANION rows (and of their core) at the commit
+# before a call could split its rows over workers: with workers=1 a call
+# should still cost that.
+BASELINE_COMMIT = "78c6847"
+COMPANION_BASELINE = {  # function: (instructions per pose, core instructions)
+    "fk(arm, joints)": (764, 744),
+    "direction(arm, joints)": (757, 744),
+    "is_reachable_joints(arm, joints)": (750, 753),
+    "ik(arm, r_target)": (3678, 3649),
+    "ik_from_direction(arm, v3)": (3627, 3609),
+    "ik_from_direction(arm, v3, near (2,))": (3640, 3615),
+    "ik_from_direction(arm, v3, near (N, 2))": (3640, 3615),
+    "follow_path(arm, directions, start)": (3632, 3615),
+    "direction_candidates(arm, v3)": (3635, 3395),
+    "nearest_pointing(arm, r_target)": (3752, 3721),
+    "neck_fk(joints)": (765, 747),
+    "neck_ik(r)": (431, 403),
+}
+
+# Companion functions against another companion function per pose, each group
+# timed in one interleaved group: (what, the function held against, the
+# functions, limit on the ratio).
+COMPANION_RELATIVE = [
+    ("velocities and singularity measures", "fk(arm, joints)",
+     ["direction_jacobian(arm, joints)", "angular_jacobian(arm, joints)", "singularity_measures(arm, joints)",
+      "joint_rates(arm, joints, v3_rate)", "joint_rates(arm, joints, v3_rate, damping)"], 1.5),
+    ("follow_path with max_step and joint_limits", "follow_path(arm, directions, start)",
+     ["follow_path(arm, directions, start, max_step, joint_limits)"], 1.1),
+]
+
+# Companion functions over WORKERS_N rows with workers=W, against the same rows
+# split over two processes: (function, statement).
+WORKERS = [
+    ("fk(arm, joints)", "qb.fk(arm, BJ, workers=W)"),
+    ("ik_from_direction(arm, v3)", "qb.ik_from_direction(arm, BV, workers=W)"),
 ]
 
 # The companion against its peers over BATCH_N poses: (comparison, companion, peer).
