@@ -4,7 +4,9 @@
 // ik_from_direction, ik_from_direction_near, is_reachable_direction,
 // direction_candidate_slots, nearest_pointing, neck_fk, neck_ik, direction_jacobian,
 // angular_jacobian, singularity_measures, joint_rates, joint_rates_damped,
-// neck_angular_jacobian, neck_joint_rates, neck_look_at, parse_typical
+// neck_angular_jacobian, neck_joint_rates, neck_look_at, workspace_margin_inside,
+// workspace_margin_outside, nearest_reachable_direction_inside,
+// nearest_reachable_direction_outside (outside: the direction reversed), parse_typical
 // and parse_file (which reads the document in FILE, the third argument). The per-call count
 // is the difference of two runs with different N divided by the difference in N.
 // Inputs are the ones of the other benchmarks (default left arm at
@@ -23,6 +25,7 @@
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
+#include "arm/workspace_boundary.hpp"
 #include "geometry_doc/geometry_document.hpp"
 #include "neck/neck_kinematics.hpp"
 #include "neck/neck_look_at.hpp"
@@ -207,6 +210,20 @@ int main(int argc, char** argv) {
         repeat(n, [&] {
             keep(look);
             std::optional<NeckAngles> result = neck_look_at(look, std::nullopt);
+            keep(result);
+        });
+    } else if (std::strncmp(operation, "workspace_margin_", 17) == 0) {
+        Vector3 v = std::strcmp(operation + 17, "inside") == 0 ? direction : -1.0 * direction;
+        repeat(n, [&] {
+            keep(v);
+            double result = workspace_margin(geometry, v);
+            keep(result);
+        });
+    } else if (std::strncmp(operation, "nearest_reachable_direction_", 28) == 0) {
+        Vector3 v = std::strcmp(operation + 28, "inside") == 0 ? direction : -1.0 * direction;
+        repeat(n, [&] {
+            keep(v);
+            std::optional<NearestReachable> result = nearest_reachable_direction(geometry, v);
             keep(result);
         });
     } else {

@@ -55,6 +55,10 @@ CORE = {
     "BM_neck_angular_jacobian": "neck_angular_jacobian",
     "BM_neck_joint_rates": "neck_joint_rates",
     "BM_neck_look_at": "neck_look_at",
+    "BM_workspace_margin_inside": "workspace_margin_inside",
+    "BM_workspace_margin_outside": "workspace_margin_outside",
+    "BM_nearest_reachable_direction_inside": "nearest_reachable_direction_inside",
+    "BM_nearest_reachable_direction_outside": "nearest_reachable_direction_outside",
     "BM_parse_geometry_document/typical": "parse_typical",
 }
 
@@ -121,6 +125,13 @@ COMPANION = [
     ("neck_angular_jacobian(joints)", "qb.neck_angular_jacobian(BNJ)", "BM_neck_angular_jacobian"),
     ("neck_joint_rates(joints, omega)", "qb.neck_joint_rates(BNJ, BOMEGA)", "BM_neck_joint_rates"),
     ("neck_look_at(directions)", "qb.neck_look_at(BLOOK)", "BM_neck_look_at"),
+    # Outside: the benchmark direction reversed, which the arm cannot reach.
+    ("workspace_margin(arm, v3 inside)", "qb.workspace_margin(arm, BV)", "BM_workspace_margin_inside"),
+    ("workspace_margin(arm, v3 outside)", "qb.workspace_margin(arm, BVOUT)", "BM_workspace_margin_outside"),
+    ("nearest_reachable_direction(arm, v3 inside)", "qb.nearest_reachable_direction(arm, BV)",
+     "BM_nearest_reachable_direction_inside"),
+    ("nearest_reachable_direction(arm, v3 outside)", "qb.nearest_reachable_direction(arm, BVOUT)",
+     "BM_nearest_reachable_direction_outside"),
 ]
 
 # Instructions per pose of COMPANION rows (and of their core) at the commit
@@ -151,6 +162,9 @@ COMPANION_RELATIVE = [
       "joint_rates(arm, joints, v3_rate)", "joint_rates(arm, joints, v3_rate, damping)"], 1.5),
     ("follow_path with max_step and joint_limits", "follow_path(arm, directions, start)",
      ["follow_path(arm, directions, start, max_step, joint_limits)"], 1.1),
+    ("workspace_margin and nearest_reachable_direction", "ik_from_direction(arm, v3)",
+     ["workspace_margin(arm, v3 inside)", "workspace_margin(arm, v3 outside)",
+      "nearest_reachable_direction(arm, v3 inside)", "nearest_reachable_direction(arm, v3 outside)"], 20.0),
 ]
 
 # Companion functions over WORKERS_N rows with workers=W, against the same rows
@@ -224,7 +238,8 @@ def batch_namespace(rows: int, rotation_cls=None) -> dict:
 
     ns = {"qb": qb, "np": np, "arm": arm, "neck": neck, "loop_fk": loop_fk, "NEAR": (THETA_A, THETA_B),
           "BJ": np.tile([THETA_A, THETA_B], (rows, 1)), "BR": np.tile(rotation, (rows, 1, 1)),
-          "BV": np.tile(direction, (rows, 1)), "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
+          "BV": np.tile(direction, (rows, 1)), "BVOUT": np.tile([-x for x in direction], (rows, 1)),
+          "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
           "BNR": np.tile(neck_rotation, (rows, 1, 1)), "BRATE": np.tile(V3_RATE, (rows, 1)), "DAMPING": DAMPING,
           "BOMEGA": np.tile(OMEGA, (rows, 1)), "BLOOK": np.tile(LOOK_DIRECTION, (rows, 1)), "MAX_STEP": MAX_STEP,
           "LIMITS": np.array(JOINT_LIMITS),

@@ -30,6 +30,10 @@ GOALS = ["binding overhead (module - core) <= 1.15 x floor, every method (time)"
          "follow_path with max_step and joint_limits per pose <= 1.1 x companion follow_path(arm, directions, start) "
          "(time)",
          "follow_path with max_step and joint_limits per pose <= 1.1 x companion follow_path(arm, directions, start) "
+         "in instructions",
+         "workspace_margin and nearest_reachable_direction per pose <= 20 x companion ik_from_direction(arm, v3) "
+         "(time)",
+         "workspace_margin and nearest_reachable_direction per pose <= 20 x companion ik_from_direction(arm, v3) "
          "in instructions", "workers=-1 speed-up >= 0.9 x two processes' speed-up, 1,000,000 rows",
          "companion per pose with workers=1 <= 1.03 x the instructions at 78c6847 (before workers)"]
 NS = 1e-9
