@@ -5,7 +5,7 @@ is held against) is timed, counted and shown in every table and goal built
 from that list; nothing else changes while its core benchmark is in CORE. A
 new core benchmark is a row in CORE, one in core_bench.cpp and an operation
 of callgrind_driver.cpp. A row added to METHODS needs the floor module to
-mirror the method too.
+mirror the method too. COMPANION_RELATIVE and WORKERS name COMPANION rows.
 """
 
 from __future__ import annotations
@@ -18,6 +18,10 @@ from typing import NamedTuple
 # The inputs of every benchmark; core_bench.cpp and callgrind_driver.cpp use the same ones.
 THETA_A, THETA_B = 0.3, -0.2
 NECK_JOINTS = [0.3, -0.7, 1.1]
+V3_RATE, DAMPING = [0.1, -0.2, 0.3], 0.05  # joint_rates at the arm's pose
+OMEGA = [0.2, -0.1, 0.3]  # neck_joint_rates at NECK_JOINTS
+LOOK_DIRECTION = [0.6, 0.3, -0.5]  # neck_look_at
+MAX_STEP, JOINT_LIMITS = 0.5, [[-1.5, 1.5], [-1.5, 1.5]]  # follow_path; neither refuses the benchmark's pair
 TYPICAL_DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
 DOCUMENT_SIZES = {"1kb": 1024, "1mb": 1024 * 1024, "10mb": 10 * 1024 * 1024}
 
@@ -28,6 +32,7 @@ CALLGRIND_BATCH_CALLS = 3
 BATCH_N = 100_000  # poses per companion call in the per-pose timings
 MEMORY_N = 10_000_000  # arm forward poses of the peak-memory check
 THREAD_N = 400_000  # poses of the two-threads row
+WORKERS_N = 1_000_000  # rows of the workers=-1 rows
 
 # Core benchmark (core_bench.cpp) -> the callgrind driver's operation doing the same work.
 CORE = {
@@ -42,6 +47,18 @@ CORE = {
     "BM_nearest_pointing": "nearest_pointing",
     "BM_neck_forward_kinematics": "neck_fk",
     "BM_neck_inverse_kinematics": "neck_ik",
+    "BM_direction_jacobian": "direction_jacobian",
+    "BM_angular_jacobian": "angular_jacobian",
+    "BM_singularity_measures": "singularity_measures",
+    "BM_joint_rates": "joint_rates",
+    "BM_joint_rates_damped": "joint_rates_damped",
+    "BM_neck_angular_jacobian": "neck_angular_jacobian",
+    "BM_neck_joint_rates": "neck_joint_rates",
+    "BM_neck_look_at": "neck_look_at",
+    "BM_workspace_margin_inside": "workspace_margin_inside",
+    "BM_workspace_margin_outside": "workspace_margin_outside",
+    "BM_nearest_reachable_direction_inside": "nearest_reachable_direction_inside",
+    "BM_nearest_reachable_direction_outside": "nearest_reachable_direction_outside",
     "BM_parse_geometry_document/typical": "parse_typical",
 }
 
@@ -94,10 +111,67 @@ COMPANION = [
     ("ik_from_direction(arm, v3, near (2,))", "qb.ik_from_direction(arm, BV, NEAR)", "BM_ik_from_direction_near"),
     ("ik_from_direction(arm, v3, near (N, 2))", "qb.ik_from_direction(arm, BV, BJ)", "BM_ik_from_direction_near"),
     ("follow_path(arm, directions, start)", "qb.follow_path(arm, BV, NEAR)", "BM_ik_from_direction_near"),
+    ("follow_path(arm, directions, start, max_step, joint_limits)",
+     "qb.follow_path(arm, BV, NEAR, max_step=MAX_STEP, joint_limits=LIMITS)", "BM_ik_from_direction_near"),
     ("direction_candidates(arm, v3)", "qb.direction_candidates(arm, BV)", "BM_direction_candidate_slots"),
     ("nearest_pointing(arm, r_target)", "qb.nearest_pointing(arm, BR)", "BM_nearest_pointing"),
     ("neck_fk(joints)", "qb.neck_fk(BNJ)", "BM_neck_forward_kinematics"),
     ("neck_ik(r)", "qb.neck_ik(BNR)", "BM_neck_inverse_kinematics"),
+    ("direction_jacobian(arm, joints)", "qb.direction_jacobian(arm, BJ)", "BM_direction_jacobian"),
+    ("angular_jacobian(arm, joints)", "qb.angular_jacobian(arm, BJ)", "BM_angular_jacobian"),
+    ("singularity_measures(arm, joints)", "qb.singularity_measures(arm, BJ)", "BM_singularity_measures"),
+    ("joint_rates(arm, joints, v3_rate)", "qb.joint_rates(arm, BJ, BRATE)", "BM_joint_rates"),
+    ("joint_rates(arm, joints, v3_rate, damping)", "qb.joint_rates(arm, BJ, BRATE, DAMPING)", "BM_joint_rates_damped"),
+    ("neck_angular_jacobian(joints)", "qb.neck_angular_jacobian(BNJ)", "BM_neck_angular_jacobian"),
+    ("neck_joint_rates(joints, omega)", "qb.neck_joint_rates(BNJ, BOMEGA)", "BM_neck_joint_rates"),
+    ("neck_look_at(directions)", "qb.neck_look_at(BLOOK)", "BM_neck_look_at"),
+    # Outside: the benchmark direction reversed, which the arm cannot reach.
+    ("workspace_margin(arm, v3 inside)", "qb.workspace_margin(arm, BV)", "BM_workspace_margin_inside"),
+    ("workspace_margin(arm, v3 outside)", "qb.workspace_margin(arm, BVOUT)", "BM_workspace_margin_outside"),
+    ("nearest_reachable_direction(arm, v3 inside)", "qb.nearest_reachable_direction(arm, BV)",
+     "BM_nearest_reachable_direction_inside"),
+    ("nearest_reachable_direction(arm, v3 outside)", "qb.nearest_reachable_direction(arm, BVOUT)",
+     "BM_nearest_reachable_direction_outside"),
+]
+
+# Instructions per pose of COMPANION rows (and of their core) at the commit
+# before a call could split its rows over workers: with workers=1 a call
+# should still cost that.
+BASELINE_COMMIT = "78c6847"
+COMPANION_BASELINE = {  # function: (instructions per pose, core instructions)
+    "fk(arm, joints)": (764, 744),
+    "direction(arm, joints)": (757, 744),
+    "is_reachable_joints(arm, joints)": (750, 753),
+    "ik(arm, r_target)": (3678, 3649),
+    "ik_from_direction(arm, v3)": (3627, 3609),
+    "ik_from_direction(arm, v3, near (2,))": (3640, 3615),
+    "ik_from_direction(arm, v3, near (N, 2))": (3640, 3615),
+    "follow_path(arm, directions, start)": (3632, 3615),
+    "direction_candidates(arm, v3)": (3635, 3395),
+    "nearest_pointing(arm, r_target)": (3752, 3721),
+    "neck_fk(joints)": (765, 747),
+    "neck_ik(r)": (431, 403),
+}
+
+# Companion functions against another companion function per pose, each group
+# timed in one interleaved group: (what, the function held against, the
+# functions, limit on the ratio).
+COMPANION_RELATIVE = [
+    ("velocities and singularity measures", "fk(arm, joints)",
+     ["direction_jacobian(arm, joints)", "angular_jacobian(arm, joints)", "singularity_measures(arm, joints)",
+      "joint_rates(arm, joints, v3_rate)", "joint_rates(arm, joints, v3_rate, damping)"], 1.5),
+    ("follow_path with max_step and joint_limits", "follow_path(arm, directions, start)",
+     ["follow_path(arm, directions, start, max_step, joint_limits)"], 1.1),
+    ("workspace_margin and nearest_reachable_direction", "ik_from_direction(arm, v3)",
+     ["workspace_margin(arm, v3 inside)", "workspace_margin(arm, v3 outside)",
+      "nearest_reachable_direction(arm, v3 inside)", "nearest_reachable_direction(arm, v3 outside)"], 20.0),
+]
+
+# Companion functions over WORKERS_N rows with workers=W, against the same rows
+# split over two processes: (function, statement).
+WORKERS = [
+    ("fk(arm, joints)", "qb.fk(arm, BJ, workers=W)"),
+    ("ik_from_direction(arm, v3)", "qb.ik_from_direction(arm, BV, workers=W)"),
 ]
 
 # The companion against its peers over BATCH_N poses: (comparison, companion, peer).
@@ -164,8 +238,11 @@ def batch_namespace(rows: int, rotation_cls=None) -> dict:
 
     ns = {"qb": qb, "np": np, "arm": arm, "neck": neck, "loop_fk": loop_fk, "NEAR": (THETA_A, THETA_B),
           "BJ": np.tile([THETA_A, THETA_B], (rows, 1)), "BR": np.tile(rotation, (rows, 1, 1)),
-          "BV": np.tile(direction, (rows, 1)), "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
-          "BNR": np.tile(neck_rotation, (rows, 1, 1)),
+          "BV": np.tile(direction, (rows, 1)), "BVOUT": np.tile([-x for x in direction], (rows, 1)),
+          "BNJ": np.tile(NECK_JOINTS, (rows, 1)),
+          "BNR": np.tile(neck_rotation, (rows, 1, 1)), "BRATE": np.tile(V3_RATE, (rows, 1)), "DAMPING": DAMPING,
+          "BOMEGA": np.tile(OMEGA, (rows, 1)), "BLOOK": np.tile(LOOK_DIRECTION, (rows, 1)), "MAX_STEP": MAX_STEP,
+          "LIMITS": np.array(JOINT_LIMITS),
           "R": rotation, "RA": np.array(rotation), "V": direction, "VA": np.array(direction),
           "J": list(NECK_JOINTS), "JA": np.array(NECK_JOINTS), "NR": neck_rotation, "NRA": np.array(neck_rotation)}
     if rotation_cls is not None:

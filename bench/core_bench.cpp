@@ -1,9 +1,11 @@
 // Time per call of the pure C++ core, on the inputs the Python-level benchmarks
 // pass to the module (bench/cases.py): the default left arm at (0.3, -0.2), its
-// rotation and pointing direction, the neck at (0.3, -0.7, 1.1), the typical
-// geometry document; and of the document reader on large documents. Run by
-// bench/run_bench.py with --benchmark_format=json; the benchmark names are the
-// keys of cases.CORE. Extra arguments (after Google Benchmark's own):
+// rotation and pointing direction and that direction reversed (outside the
+// reachable ones), the neck at (0.3, -0.7, 1.1), the rates and look direction
+// of cases.py, the typical geometry document; and of the document reader on
+// large documents. Run by bench/run_bench.py with --benchmark_format=json; the
+// benchmark names are the keys of cases.CORE.
+// Extra arguments (after Google Benchmark's own):
 //   --doc-dir=DIR     directory holding 1kb.json, 1mb.json and 10mb.json (written
 //                     by run_bench.py); without it those are not registered.
 //   --iterations=N    run exactly N iterations instead of for at least 0.2 s.
@@ -17,11 +19,15 @@
 #include <string>
 #include <string_view>
 
+#include "arm/differential_kinematics.hpp"
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
+#include "arm/workspace_boundary.hpp"
 #include "geometry_doc/geometry_document.hpp"
 #include "neck/neck_kinematics.hpp"
+#include "neck/neck_look_at.hpp"
+#include "neck/neck_rates.hpp"
 
 namespace {
 
@@ -37,6 +43,12 @@ struct Inputs {
     NeckAngles neck_angles{0.3, -0.7, 1.1};
     Matrix3 neck_rotation = neck_forward_kinematics(neck_angles);
     std::string document = R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false})";
+    Vector3 v3_rate{0.1, -0.2, 0.3};
+    double undamped = 0.0;
+    double damping = 0.05;
+    Vector3 omega{0.2, -0.1, 0.3};
+    Vector3 look{0.6, 0.3, -0.5};
+    Vector3 outside{};
 };
 
 // Every run lasts at least 0.2 s, like a Python-level repeat: run_bench.py asks
@@ -86,6 +98,27 @@ void register_core_benchmarks(Inputs& in) {
     add("BM_nearest_pointing", [&in](auto keep) { return nearest_pointing(in.geometry, keep(in.rotation)); });
     add("BM_neck_forward_kinematics", [&in](auto keep) { return neck_forward_kinematics(keep(in.neck_angles)); });
     add("BM_neck_inverse_kinematics", [&in](auto keep) { return neck_inverse_kinematics(keep(in.neck_rotation)); });
+    add("BM_direction_jacobian",
+        [&in](auto keep) { return direction_jacobian(in.geometry, keep(in.theta_a), keep(in.theta_b)); });
+    add("BM_angular_jacobian",
+        [&in](auto keep) { return angular_jacobian(in.geometry, keep(in.theta_a), keep(in.theta_b)); });
+    add("BM_singularity_measures",
+        [&in](auto keep) { return singularity_measures(in.geometry, keep(in.theta_a), keep(in.theta_b)); });
+    add("BM_joint_rates", [&in](auto keep) {
+        return joint_rates(in.geometry, keep(in.theta_a), keep(in.theta_b), keep(in.v3_rate), keep(in.undamped));
+    });
+    add("BM_joint_rates_damped", [&in](auto keep) {
+        return joint_rates(in.geometry, keep(in.theta_a), keep(in.theta_b), keep(in.v3_rate), keep(in.damping));
+    });
+    add("BM_neck_angular_jacobian", [&in](auto keep) { return neck_angular_jacobian(keep(in.neck_angles)); });
+    add("BM_neck_joint_rates", [&in](auto keep) { return neck_joint_rates(keep(in.neck_angles), keep(in.omega)); });
+    add("BM_neck_look_at", [&in](auto keep) { return neck_look_at(keep(in.look), std::nullopt); });
+    add("BM_workspace_margin_inside", [&in](auto keep) { return workspace_margin(in.geometry, keep(in.direction)); });
+    add("BM_workspace_margin_outside", [&in](auto keep) { return workspace_margin(in.geometry, keep(in.outside)); });
+    add("BM_nearest_reachable_direction_inside",
+        [&in](auto keep) { return nearest_reachable_direction(in.geometry, keep(in.direction)); });
+    add("BM_nearest_reachable_direction_outside",
+        [&in](auto keep) { return nearest_reachable_direction(in.geometry, keep(in.outside)); });
     add("BM_parse_geometry_document/typical", [&in](auto keep) { return parse_geometry_document(keep(in.document)); });
 }
 
@@ -142,6 +175,7 @@ int main(int argc, char** argv) {
     }
     in.rotation = pose->rotation;
     in.direction = pose->v_3;
+    in.outside = -1.0 * pose->v_3;
     register_core_benchmarks(in);
     if (!doc_dir.empty()) register_document_benchmarks(doc_dir);
     benchmark::RunSpecifiedBenchmarks();

@@ -28,6 +28,8 @@ COMPANION_LIMIT = 1.25  # companion per pose <= 1.25 x the core's per-call time
 MEMORY_LIMIT = 1.1  # peak RSS <= 1.1 x the input and output arrays
 LOOP_SPEEDUP = 4.0  # companion fk against a Python loop over arm.fk
 BATCH_SCIPY_SPEEDUP = 10.0  # companion neck fk and ik against SciPy's Rotation
+WORKERS_LIMIT = 0.9  # workers=-1 speed-up >= 0.9 x the speed-up of two processes on halves
+BASELINE_LIMIT = 1.03  # companion instructions per pose (workers=1) <= 1.03 x before workers
 MIB = 2**20
 
 
@@ -97,10 +99,16 @@ def core_rows(r: dict) -> list[dict]:
             for c in r["core"]]
 
 
+def speedups(w: dict) -> tuple[float, float]:
+    """workers=-1 over one worker, and two processes on halves over one on all rows."""
+    return w["one worker"] / w["all workers"], w["one process"] / w["two processes"]
+
+
 def spread_rows(r: dict) -> list[list]:
     groups = [("per-call methods (module, floor, core)", r["methods"], "name"),
               ("geometry documents (from_json, json.loads, core)", r["documents"], "size"),
               ("companion per pose (function, core)", r["companion"], "name"),
+              ("companion against companion; workers (wall time)", r["relative"], "name", r["workers"], "function"),
               ("companion against peers, NumPy inputs", r["peers"], "comparison", r["numpy"], "call")]
     rows = []
     for label, *sources in groups:
@@ -206,7 +214,18 @@ SECTIONS = [
               "poses)", lambda r: r["companion"], [
             FUNCTION, ("instructions per pose", lambda c: num(c["ir"], 0)),
             ("core instructions", lambda c: num(c["core_ir"], 0)),
-            ("ratio", lambda c: f"{c['ir'] / c['core_ir']:.2f}")]),
+            ("ratio", lambda c: f"{c['ir'] / c['core_ir']:.2f}"),
+            ("before workers", lambda c: num(c["baseline"] and c["baseline"][0], 0)),
+            ("change", lambda c: f"{c['ir'] / c['baseline'][0] - 1:+.1%}" if c["baseline"] else "-")], lambda r: [
+            f"before workers: instructions per pose at {r['settings']['baseline_commit']}, before a call could split "
+            "its rows over workers; every call here runs with workers=1."]),
+        Table("Against another companion function (per pose, each group interleaved, N = {batch_n:,})",
+              lambda r: r["relative"], [
+            FUNCTION, ("ns per pose", lambda c: ns(c["per_pose"])), ("held against", lambda c: c["reference"]),
+            ("its ns per pose", lambda c: ns(c["reference_per_pose"])),
+            ("ratio", lambda c: f"{c['per_pose'] / c['reference_per_pose']:.2f}"),
+            ("instructions ratio", lambda c: f"{c['ir'] / c['reference_ir']:.2f}"),
+            ("limit", lambda c: f"{c['limit']:g}"), ("spread", lambda c: pct(c["spread"]))]),
         Table("Against SciPy and a Python loop (per pose, N = {batch_n:,})",
               lambda r: [p | {"n": r["settings"]["batch_n"]} for p in r["peers"]], [
             ("comparison", lambda p: p["comparison"]), ("companion ns", lambda p: ns(p["ours"])),
@@ -224,7 +243,21 @@ SECTIONS = [
                          for label, k in (("one on all poses", "one"), ("two on halves", "two"))],
               [("threads", first), ("wall ms", second), ("CPU time / wall time", lambda row: row[2])],
               lambda r: [f"Two threads against one: {r['threads']['one'] / r['threads']['two']:.2f}x. CPU time / wall "
-                         "time near 2 means both threads computed at once the whole time."])]),
+                         "time near 2 means both threads computed at once the whole time."]),
+        Table("workers=-1 against two processes ({workers_n:,} rows, wall time per call, median of {repeats} "
+              "interleaved)", lambda r: r["workers"], [
+            ("function", lambda w: w["function"]),
+            ("workers=1 ms", lambda w: num(w["one worker"] * 1e3)),
+            ("workers=-1 ms", lambda w: num(w["all workers"] * 1e3)),
+            ("speed-up", lambda w: f"{speedups(w)[0]:.2f}x"), ("one process ms", lambda w: num(w["one process"] * 1e3)),
+            ("two processes ms", lambda w: num(w["two processes"] * 1e3)),
+            ("two-process speed-up", lambda w: f"{speedups(w)[1]:.2f}x"),
+            ("speed-up / two-process", lambda w: f"{speedups(w)[0] / speedups(w)[1]:.2f}"),
+            ("spread", lambda w: pct(w["spread"]))], lambda r: [
+            f"workers=-1 ran {r['workers_cores']} threads. The processes are two helpers running the same call with "
+            "workers=1, one on all rows or each on half, timed from handing the call over to the last answer: the "
+            "parallelism the machine itself gave in this run. Load average (1, 5, 15 min) before and after: "
+            f"{', then '.join(loads(load) for load in r['workers_load'])}."])]),
     Section("Run-to-run spread", lambda r: [
         f"spread = (largest - smallest) / median of one measurement's {r['settings']['repeats']} repeats. On a "
         "shared, loaded machine repeats differ a lot, so the instruction counts (deterministic) are the figures to "
@@ -413,6 +446,76 @@ def companion_goals(r: dict) -> list[Goal]:
              f"on the same arrays ({slow}).")]
 
 
+def relative_goals(r: dict) -> list[Goal]:
+    goals = []
+    for group in dict.fromkeys(row["group"] for row in r["relative"]):
+        rows = [row for row in r["relative"] if row["group"] == group]
+        limit, reference = rows[0]["limit"], rows[0]["reference"]
+        by_time = {row["name"]: row["per_pose"] / row["reference_per_pose"] for row in rows}
+        by_count = {row["name"]: row["ir"] / row["reference_ir"] for row in rows}
+        counts_within = all(v <= limit for v in by_count.values())
+        cores = {c["name"]: c["core"] for c in r["companion"]}
+
+        def time_note(over: list) -> str:
+            worst = max(over, key=second)[0]
+            return (f"{len(over)} of {len(by_time)} functions (worst {named([max(over, key=second)])}) took more per "
+                    f"pose than {limit:g}x `{reference}` timed in turn with them "
+                    f"({rows[0]['reference_per_pose'] * 1e9:.1f} ns per pose). " + (
+                        f"By instructions every one is within {limit:g}x (worst "
+                        f"{named([max(by_count.items(), key=second)])}): the excess lies in what the instructions "
+                        "cost (divisions, square roots), not in their number." if counts_within
+                        else "By instructions some are over too (next goal).")
+                    + (f" The cores alone (Google Benchmark) take {cores[worst] * 1e9:.1f} ns for `{worst}` against "
+                       f"{cores[reference] * 1e9:.1f} ns ({cores[worst] / cores[reference]:.2f}x)."
+                       if worst in cores and reference in cores else ""))
+
+        goals += [
+            within(f"{group} per pose <= {limit:g} x companion {reference} (time)", by_time, limit, time_note),
+            within(f"{group} per pose <= {limit:g} x companion {reference} in instructions (cross-check)", by_count,
+                   limit, lambda over: (
+                       f"{len(over)} of {len(by_count)} functions (worst {named([max(over, key=second)])}) execute "
+                       f"per pose more than {limit:g}x the {rows[0]['reference_ir']:.0f} instructions of "
+                       f"`{reference}`: the work itself is over budget, whatever the load."))]
+    return goals
+
+
+def workers_goal(r: dict) -> list[Goal]:
+    ratios = {w["function"]: speedups(w) for w in r["workers"]}
+    short = [(name, own / machine) for name, (own, machine) in ratios.items() if not own / machine >= WORKERS_LIMIT]
+    before, after = r["workers_load"]
+    note = " ".join(
+        f"`{name}` ran {ratios[name][0]:.2f}x faster with workers=-1 ({r['workers_cores']} threads) than with one "
+        f"worker, while the same rows split over two processes ran {ratios[name][1]:.2f}x faster than in one: "
+        f"{value:.2f} of what the machine gave, below {WORKERS_LIMIT:g}." for name, value in short)
+    if any(machine < 1.5 for _, machine in ratios.values()):
+        note += (f" The machine itself gave little parallelism (load {loads(before)} before, {loads(after)} after, on "
+                 f"{r['workers_cores']} cores), so the comparison is a weak one in this run.")
+    return [Goal(f"workers=-1 speed-up >= {WORKERS_LIMIT:g} x two processes' speed-up, {r['settings']['workers_n']:,} "
+                 "rows", not short, "; ".join(f"{name} {own:.2f}x against {machine:.2f}x ({own / machine:.2f})"
+                                              for name, (own, machine) in ratios.items())
+                 + f"; load {loads(before)}, then {loads(after)}", note)]
+
+
+def baseline_goal(r: dict) -> list[Goal]:
+    rows = {c["name"]: c for c in r["companion"] if c["baseline"]}
+    by_count = {name: c["ir"] / c["baseline"][0] for name, c in rows.items()}
+    commit = r["settings"]["baseline_commit"]
+
+    def note(over: list) -> str:
+        parts = []
+        for name, _ in over:
+            c = rows[name]
+            (ir, core), (then, then_core) = (c["ir"], c["core_ir"]), c["baseline"]
+            parts.append(f"`{name}` {ir:.0f} against {then:.0f} ({ir / then - 1:+.1%}), its core {core:.0f} against "
+                         f"{then_core:.0f}, so the loop around the core costs {ir - core:.0f} against "
+                         f"{then - then_core:.0f}.")
+        return (f"With workers=1, {len(over)} of {len(by_count)} functions execute per pose more than "
+                f"{BASELINE_LIMIT:g}x the instructions they did at {commit}, before workers: " + " ".join(parts))
+
+    return [within(f"companion per pose with workers=1 <= {BASELINE_LIMIT:g} x the instructions at {commit} "
+                   "(before workers)", by_count, BASELINE_LIMIT, note)]
+
+
 def memory_goal(r: dict) -> list[Goal]:
     peak, arrays, before = (r["memory"][k] / MIB for k in ("peak", "arrays", "before"))
     return [Goal(f"peak RSS <= {MEMORY_LIMIT} x the arrays, fk over {r['settings']['memory_n']:,} poses",
@@ -427,7 +530,7 @@ GOALS = [overhead_goals, callgrind_goal,
          speedup_goal(">= 50x pure Python for ik_from_direction",
                       ["ik_from_direction(v)", "ik_from_direction(v, near=)"], "pure", 50.0),
          speedup_goal(">= 20x SciPy for neck fk and ik", ["neck.fk(joints)", "neck.ik(R)"], "scipy", 20.0),
-         documents_goal, numpy_goals, companion_goals, memory_goal]
+         documents_goal, numpy_goals, companion_goals, relative_goals, workers_goal, baseline_goal, memory_goal]
 
 
 # -------------------------------------------------------------- rendering
@@ -446,7 +549,7 @@ def escape(text: str) -> str:
 
 
 def markdown_table(header: list[str], rows: list[list[str]]) -> list[str]:
-    right = [all(re.match(r"^(-|-?[\d,.]+(x|%|\*| ns)?)$", row[k]) for row in rows) for k in range(len(header))]
+    right = [all(re.match(r"^(-|[-+]?[\d,.]+(x|%|\*| ns)?)$", row[k]) for row in rows) for k in range(len(header))]
     return ["| " + " | ".join(map(escape, header)) + " |", "|" + "|".join("---:" if r else "---" for r in right) + "|"
             ] + ["| " + " | ".join(map(escape, row)) + " |" for row in rows]
 

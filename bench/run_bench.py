@@ -8,8 +8,9 @@ and build/bench/summary.md from it.
   2. times (timing.py): every method of cases.METHODS on the module, the floor
      and the peers beside its core benchmark, the geometry-document reader
      against json.loads, then the array companion per pose beside its core
-     benchmark, against its peers, the main module given NumPy arrays, peak
-     memory and two threads against one.
+     benchmark, against its peers and against other companion functions, the
+     main module given NumPy arrays, peak memory, two threads against one, and
+     workers=-1 against the same rows split over two processes (wall time).
 
 A missed goal does not fail the run (it is a report); a crash, a failed step
 or a peer that disagrees with the module does.
@@ -22,6 +23,7 @@ from __future__ import annotations
 import argparse
 import datetime
 import json
+import multiprocessing
 import os
 import platform
 import re
@@ -30,7 +32,8 @@ import subprocess
 import sys
 import threading
 import time
-from concurrent.futures import ThreadPoolExecutor
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+from functools import partial
 from importlib import metadata
 from pathlib import Path
 
@@ -231,7 +234,17 @@ def time_companion(core, counts: dict) -> dict:
         samples = interleave([sampler(stmt, ns), core(benchmark)])
         companion.append({"name": name, "core_benchmark": benchmark, "per_pose": median(samples[0]) / cases.BATCH_N,
                           "core": median(samples[1]), "spread": max(map(spread, samples)),
-                          "ir": counts["python"][f"batch:{name}"], "core_ir": counts["core"][cases.CORE[benchmark]]})
+                          "ir": counts["python"][f"batch:{name}"], "core_ir": counts["core"][cases.CORE[benchmark]],
+                          "baseline": cases.COMPANION_BASELINE.get(name)})
+    statements = {name: stmt for name, stmt, _ in cases.COMPANION}
+    relative = []
+    for what, reference, names, limit in cases.COMPANION_RELATIVE:
+        log(f"  timing companion {what} against {reference} (one interleaved group)")
+        samples = interleave([sampler(statements[name], ns) for name in [reference] + names])
+        relative += [{"group": what, "limit": limit, "name": name, "reference": reference,
+                      "per_pose": median(own) / cases.BATCH_N, "reference_per_pose": median(samples[0]) / cases.BATCH_N,
+                      "ir": counts["python"][f"batch:{name}"], "reference_ir": counts["python"][f"batch:{reference}"],
+                      "spread": max(spread(samples[0]), spread(own))} for name, own in zip(names, samples[1:])]
     log("  timing companion against peers (SciPy, a Python loop over arm.fk)")
     peers = []
     for label, ours, theirs in cases.COMPANION_PEERS:
@@ -250,8 +263,50 @@ def time_companion(core, counts: dict) -> dict:
     memory = json.loads(subprocess.run([sys.executable, str(HERE / "peak_memory.py"), str(cases.MEMORY_N)],
                                        check=True, capture_output=True, text=True).stdout)
     log(f"  two threads on halves against one thread, ik_from_direction over {cases.THREAD_N:,} poses")
-    return {"checks": checks, "companion": companion, "peers": peers, "numpy": numpy, "memory": memory,
-            "threads": threads(ns, cases.THREAD_N), "companion_load": load + [os.getloadavg()]}
+    return {"checks": checks, "companion": companion, "relative": relative, "peers": peers, "numpy": numpy,
+            "memory": memory, "threads": threads(ns, cases.THREAD_N), "companion_load": load + [os.getloadavg()]}
+
+
+_HELPER: dict = {}
+
+
+def run_rows(stmt: str, rows: int) -> None:
+    """In a helper process of time_workers: stmt once over `rows` poses, W = 1."""
+    if rows not in _HELPER:
+        _HELPER[rows] = cases.batch_namespace(rows) | {"W": 1}
+    if (stmt, rows) not in _HELPER:
+        _HELPER[stmt, rows] = timing.timer(stmt, _HELPER[rows])
+    _HELPER[stmt, rows].timeit(1)
+
+
+def time_workers() -> dict:
+    """cases.WORKERS over WORKERS_N rows, wall time of single calls, interleaved: workers=1 and workers=-1 here;
+    and, as the parallelism the machine gives right now, all rows in one helper process against half in each of
+    two (workers=1 in both), submitted the same way so the hand-over costs both alike."""
+    n, load = cases.WORKERS_N, [os.getloadavg()]
+    ns = cases.batch_namespace(n)
+    spawn = multiprocessing.get_context("spawn")  # this process holds threads (OpenBLAS); no fork
+    rows = []
+    with ProcessPoolExecutor(1, mp_context=spawn) as first, ProcessPoolExecutor(1, mp_context=spawn) as second:
+        def processes(stmt: str, *jobs: tuple) -> timing.Sampler:
+            def sample() -> float:
+                start = time.perf_counter()
+                for job in [pool.submit(run_rows, stmt, count) for pool, count in jobs]:
+                    job.result()
+                return time.perf_counter() - start
+            return sample
+
+        for name, stmt in cases.WORKERS:
+            log(f"  timing {name} over {n:,} rows: workers=1, workers=-1, one process, two processes")
+            samplers = [partial(timing.timer(stmt, ns | {"W": w}, time.perf_counter).timeit, 1) for w in (1, -1)] + [
+                processes(stmt, (first, n)), processes(stmt, (first, n // 2), (second, n - n // 2))]
+            for sample in samplers:
+                sample()  # the helpers make their arrays
+            samples = interleave(samplers)
+            rows.append({"function": name} | {k: median(s) for k, s in zip(
+                ("one worker", "all workers", "one process", "two processes"), samples)}
+                | {"spread": max(map(spread, samples))})
+    return {"workers": rows, "workers_cores": len(os.sched_getaffinity(0)), "workers_load": load + [os.getloadavg()]}
 
 
 # ---------------------------------------------------------------- the run
@@ -305,10 +360,12 @@ def measure(build_dir: Path) -> dict:
             raise AssertionError(f"from_json read the {size} document wrongly")
     log("array companion (per pose, peers, memory, threads, NumPy inputs to the main module)")
     batch = time_companion(core, counts)
+    log(f"workers=-1 against two processes ({cases.WORKERS_N:,} rows)")
+    batch |= time_workers()
     settings = {name.lower(): getattr(cases, name) for name in (
         "CALLGRIND_CALLS", "PYTHON_CALLGRIND_CALLS", "CALLGRIND_BATCH_ROWS", "CALLGRIND_BATCH_CALLS", "BATCH_N",
-        "MEMORY_N", "THREAD_N")} | {"repeats": timing.REPEATS, "min_time": timing.MIN_TIME,
-                                    "typical_bytes": len(cases.TYPICAL_DOCUMENT)}
+        "MEMORY_N", "THREAD_N", "WORKERS_N", "BASELINE_COMMIT")} | {
+        "repeats": timing.REPEATS, "min_time": timing.MIN_TIME, "typical_bytes": len(cases.TYPICAL_DOCUMENT)}
     info = run_info(build_dir, context) | {"started": started, "seconds": time.monotonic() - STARTED,
                                            "load_start": load_start, "load_end": os.getloadavg()}
     return main | batch | {"checks": main["checks"] + batch["checks"], "settings": settings, "info": info,

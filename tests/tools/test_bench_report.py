@@ -24,7 +24,18 @@ GOALS = ["binding overhead (module - core) <= 1.15 x floor, every method (time)"
          "main module neck.fk(joints) with an ndarray", "main module neck.ik(R) with an ndarray",
          "companion per pose <= 1.25 x core per call, every function (time)",
          "companion per pose <= 1.25 x core per call in instructions", "companion arm fk >= 4x a Python loop",
-         "companion neck fk and ik >= 10x SciPy", "peak RSS <= 1.1 x the arrays"]
+         "companion neck fk and ik >= 10x SciPy", "peak RSS <= 1.1 x the arrays",
+         "velocities and singularity measures per pose <= 1.5 x companion fk(arm, joints) (time)",
+         "velocities and singularity measures per pose <= 1.5 x companion fk(arm, joints) in instructions",
+         "follow_path with max_step and joint_limits per pose <= 1.1 x companion follow_path(arm, directions, start) "
+         "(time)",
+         "follow_path with max_step and joint_limits per pose <= 1.1 x companion follow_path(arm, directions, start) "
+         "in instructions",
+         "workspace_margin and nearest_reachable_direction per pose <= 20 x companion ik_from_direction(arm, v3) "
+         "(time)",
+         "workspace_margin and nearest_reachable_direction per pose <= 20 x companion ik_from_direction(arm, v3) "
+         "in instructions", "workers=-1 speed-up >= 0.9 x two processes' speed-up, 1,000,000 rows",
+         "companion per pose with workers=1 <= 1.03 x the instructions at 78c6847 (before workers)"]
 NS = 1e-9
 MIB = 2.0**20
 
@@ -46,7 +57,8 @@ def made_up(failing: bool) -> dict:
     return {
         "settings": {"repeats": 5, "min_time": 0.2, "callgrind_calls": 2000, "python_callgrind_calls": 1000,
                      "callgrind_batch_calls": 3, "callgrind_batch_rows": 10_000, "batch_n": 100_000,
-                     "memory_n": 10_000_000, "thread_n": 400_000, "typical_bytes": 75},
+                     "memory_n": 10_000_000, "thread_n": 400_000, "typical_bytes": 75, "workers_n": 1_000_000,
+                     "baseline_commit": "78c6847"},
         "info": {"started": "2025-01-02 03:04:05 UTC", "seconds": 600.0, "cpu": "Test CPU @ 1 GHz", "cores": 2,
                  "load_start": [1.5, 1.0, 0.5], "load_end": [3.5, 2.0, 1.0], "kernel": "Linux 6.1 x86_64",
                  "compiler": "g++ 12", "python": "3.13.0", "numpy": "2.1", "scipy": "1.14",
@@ -59,8 +71,16 @@ def made_up(failing: bool) -> dict:
         "numpy": [{"call": call, "ndarray": 100 * NS * bad, "list": 100 * NS, "goal": goal, "spread": 0.05}
                   for call, _, _, goal in cases.MAIN_NUMPY],
         "companion": [{"name": name, "core_benchmark": benchmark, "per_pose": 110 * NS * bad, "core": 100 * NS,
-                       "spread": 0.3, "ir": 1100 * bad, "core_ir": core[cases.CORE[benchmark]]}
+                       "spread": 0.3, "ir": 1100 * bad, "core_ir": core[cases.CORE[benchmark]],
+                       "baseline": [1100, 1000] if name in cases.COMPANION_BASELINE else None}
                       for name, _, benchmark in cases.COMPANION],
+        "relative": [{"group": what, "limit": limit, "name": name, "reference": reference, "spread": 0.2,
+                      "per_pose": 100 * NS * limit * (1.2 if failing else 0.9), "reference_per_pose": 100 * NS,
+                      "ir": 800 * limit * (1.2 if failing else 0.9), "reference_ir": 800}
+                     for what, reference, names, limit in cases.COMPANION_RELATIVE for name in names],
+        "workers": [{"function": name, "one worker": 0.18, "all workers": 0.18 / (1.2 if failing else 1.8),
+                     "one process": 0.2, "two processes": 0.2 / 1.8, "spread": 0.1} for name, _ in cases.WORKERS],
+        "workers_cores": 2, "workers_load": [[2.0, 1.5, 1.0], [2.5, 1.75, 1.0]],
         "peers": [{"comparison": label, "ours": 10 * NS, "theirs": theirs, "spread": 0.05} for (label, _, _), theirs
                   in zip(cases.COMPANION_PEERS, [100 * NS / bad**3, 200 * NS / bad**4, 300 * NS / bad**4])],
         "memory": {"peak": 1100 * MIB * (1.4 if failing else 1.0), "arrays": 1024 * MIB, "before": 30 * MIB},
@@ -106,10 +126,13 @@ def test_every_section_and_table_is_in_the_document(run):
     assert rows("Per pose against the core (time") == functions
     assert rows("Per pose against the core (instructions") == functions
     assert rows("ndarray against list") == [call for call, *_ in cases.MAIN_NUMPY]
+    assert rows("Against another companion function") == [
+        name for _, _, names, _ in cases.COMPANION_RELATIVE for name in names]
+    assert rows("workers=-1 against two processes") == [name for name, _ in cases.WORKERS]
     assert rows("Documents") == ["1kb", "1mb", "10mb"]
     assert rows("Core per call") == list(cases.CORE)
     assert len(rows("Against SciPy")) == 3 and len(rows("Memory")) == 4 and len(rows("Threads")) == 2
-    assert len(rows("Spread of the repeats")) == 5
+    assert len(rows("Spread of the repeats")) == 6
 
 
 def test_run_facts_are_in_the_document(run):
@@ -142,6 +165,10 @@ def test_failure_notes_carry_the_runs_numbers():
     overhead = notes["binding overhead (module - core) <= 1.15 x floor, every method (time)"]
     assert f"{len(cases.METHODS)} of {len(cases.METHODS)} methods" in overhead
     assert "8000 / 1000" in next(g.detail for g in built if "callgrind" in g.name)
+    assert "1.20x faster with workers=-1 (2 threads)" in notes["workers=-1 speed-up >= 0.9 x two processes' speed-up, "
+                                                               "1,000,000 rows"]
+    assert "2200 against 1100 (+100.0%)" in notes["companion per pose with workers=1 <= 1.03 x the instructions at "
+                                                  "78c6847 (before workers)"]
 
 
 def test_summary_is_one_table_of_the_usual_calls():
