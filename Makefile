@@ -31,11 +31,14 @@ test: test-cpp test-python test-typing test-wheel test-cpp-package ## the five t
 # The inner loop of a change: no release builds, no typing or package checks.
 check: test-cpp test-python ## the C++ core tests and pytest against the installed modules (about 90 s when warm)
 
-demo: $(INSTALLED) ## run examples/demo.py and follow_path.py, and draw the arm and workspace pictures into out/
+demo: $(INSTALLED) ## run the examples (demo, follow_path, track_target, a small design sweep) and draw their pictures into out/
 	@$(PY) examples/demo.py
 	@$(PY) examples/follow_path.py
+	@$(PY) examples/track_target.py
+	@$(PY) examples/design_sweep.py --grid 6 --directions 2000 --out out
 	@$(PY) examples/arm_picture.py --out out
 	@$(PY) examples/workspace_map.py --out out
+	@$(PY) examples/conditioning_map.py --out out
 
 # Always checked (cheap); it only acts when a package or the venv is missing.
 bootstrap: ## install missing Debian packages, find Python 3.13, create .venv

@@ -29,9 +29,17 @@ DAMPING = 0.05  # damped least squares: bounded rates near singularities
 MAX_STEP = 0.01  # radians of joint motion per tick at most (5 rad/s)
 
 
+CENTRE = (-1.0, 0.6)  # the joint pair whose direction the target circles: a well-conditioned pose
+WIDTH, HEIGHT = 0.4, 0.2  # of the figure-eight about CENTRE's direction: one lobe leaves the workspace
+
+
 def target(t: float) -> NDArray[np.float64]:
-    """A target in the torso frame sweeping a figure-eight that reaches past the arm's workspace."""
-    return np.array([0.9 + 0.25 * math.sin(0.9 * t), 0.9 * math.sin(0.7 * t), 0.75 + 0.55 * math.sin(1.4 * t)])
+    """The target's position in the torso frame (1.5 m away): a figure-eight about CENTRE's direction."""
+    c = np.array(QuorvelArmKinematics.default_left().direction(*CENTRE))
+    across = np.cross(c, [0.0, 0.0, 1.0])
+    across /= np.linalg.norm(across)
+    up = np.cross(c, across)
+    return 1.5 * (c + WIDTH * math.sin(0.8 * t) * across + HEIGHT * math.sin(1.6 * t) * up)
 
 
 def unit(v: NDArray[np.float64]) -> NDArray[np.float64]:
@@ -41,10 +49,10 @@ def unit(v: NDArray[np.float64]) -> NDArray[np.float64]:
 def main() -> None:
     arm = QuorvelArmKinematics.default_left()
     dt = 1.0 / RATE_HZ
-    joints = np.array(arm.ik_from_direction(unit(target(0.0)).tolist()))
+    joints = np.array(CENTRE)  # where the target starts: its candidate is the one to stay on
     head = batch.neck_look_at(target(0.0))[0]
     largest_step, smallest_margin, worst_condition, worst_error = 0.0, math.inf, 1.0, 0.0
-    outside_ticks, largest_yaw_step = 0, 0.0
+    outside_ticks, held_ticks, largest_yaw_step = 0, 0, 0.0
     for tick in range(int(SECONDS * RATE_HZ)):
         t = tick * dt
         wanted = unit(target(t))
@@ -62,6 +70,11 @@ def main() -> None:
         length = float(np.linalg.norm(step))
         if length > MAX_STEP:
             step *= MAX_STEP / length
+        # Where the couplers straighten (parallel = 0) the loop stops closing: never step across,
+        # shorten the step instead, and hold still if even a small one would leave.
+        while step.any() and not batch.is_reachable_joints(arm, joints + step):
+            step = step / 2 if np.linalg.norm(step) > 1e-6 else np.zeros(2)
+            held_ticks += not step.any()
         largest_step = max(largest_step, float(np.linalg.norm(step)))
         joints = joints + step
         previous_yaw = float(head[0])
@@ -73,7 +86,7 @@ def main() -> None:
     print(f"largest joint step: {largest_step:.4f} rad (limit {MAX_STEP}), worst pointing error {worst_error:.4f} rad")
     print(f"smallest workspace margin of the target: {smallest_margin:+.4f} rad "
           f"({outside_ticks} ticks outside, pointed at the nearest reachable direction)")
-    print(f"worst condition number: {worst_condition:.2f}")
+    print(f"worst condition number: {worst_condition:.2f} ({held_ticks} ticks held at the edge of the closing region)")
     print(f"head: largest yaw step {largest_yaw_step:.4f} rad a tick, final yaw {float(head[0]):+.4f} rad")
 
 

@@ -110,6 +110,20 @@ def joint_rates(
     ValueError for a negative or non-finite damping.
     """
 
+def workspace_margin(arm: QuorvelArmKinematics, v3: npt.ArrayLike, *, workers: int = 1) -> _Floats:
+    """v3 (..., 3) -> the signed angle (radians) to the edge of the reachable directions: > 0 inside, < 0 outside.
+
+    Exact to 1e-9 rad; NaN for a zero or non-finite direction.
+    """
+
+def nearest_reachable_direction(
+    arm: QuorvelArmKinematics, v3: npt.ArrayLike, *, workers: int = 1
+) -> tuple[_Floats, _Floats]:
+    """v3 (..., 3) -> (the nearest reachable unit direction (..., 3), the angle to it (...), radians).
+
+    v3 itself, normalised, with angle 0 where reachable; NaN for a zero or non-finite direction.
+    """
+
 def neck_angular_jacobian(joints: npt.ArrayLike, *, workers: int = 1) -> _Floats:
     """[yaw, pitch, roll] (..., 3) -> J (..., 3, 3): ω = J @ [dyaw, dpitch, droll] in the body (torso) frame."""
 

@@ -90,11 +90,33 @@ def joint_rates_invert_the_jacobian(arm, q):
                                     np.einsum("nki,nk->ni", jv, v3_rate), rtol=1e-9, atol=1e-9)
 
 
+def workspace_margin_bounds_the_reachable_set(arm, q):
+    rng = np.random.default_rng(5)
+    v = np.concatenate([qb.direction(arm, q)[0], rng.normal(size=(400, 3))])
+    margin = qb.workspace_margin(arm, v)
+    reachable = np.array([arm.is_reachable_direction(d.tolist()) for d in v])
+    clear = np.abs(margin) > 1e-6  # the solver's own acceptance blurs the edge by 1e-6
+    assert clear.sum() > 300 and (reachable[clear] == (margin[clear] > 0)).all()
+    nearest, angle = qb.nearest_reachable_direction(arm, v)
+    u = v / np.linalg.norm(v, axis=1, keepdims=True)
+    inside = margin > 0
+    assert np.array_equal(nearest[inside], u[inside]) and (angle[inside] == 0).all()
+    outside = ~inside
+    # Outside, the nearest direction is the edge point moved inside by the least of 0, 1e-10, ..., 1e-4 rad
+    # that ik_from_direction solves: never nearer than the exact edge, never more than 1e-4 farther.
+    assert (angle[outside] >= -margin[outside] - 1e-12).all() and (angle[outside] <= -margin[outside] + 1e-4).all()
+    assert np.allclose(np.arccos(np.clip(np.einsum("ni,ni->n", nearest, u), -1, 1))[outside], angle[outside], atol=1e-7)
+    on_edge = qb.workspace_margin(arm, nearest[outside])
+    assert (on_edge > -1e-9).all() and (on_edge < 1e-4).all()
+    assert all(arm.is_reachable_direction(d.tolist()) for d in nearest[outside])
+
+
 MOTION = {
     "direction_jacobian": direction_jacobian_by_differences,
     "angular_jacobian": angular_jacobian_by_log_map,
     "singularity_measures": singularity_measures_by_identities,
     "joint_rates": joint_rates_invert_the_jacobian,
+    "workspace_margin and nearest_reachable_direction": workspace_margin_bounds_the_reachable_set,
 }
 
 
@@ -120,6 +142,8 @@ def test_rows_that_do_not_close_are_nan_with_false_masks():
     assert all(math.isnan(field) for field in qb.singularity_measures(arm, open_pair))
     rates, ok = qb.joint_rates(arm, [open_pair, [math.nan, 0.0]], [0.0, 0.1, 0.0])
     assert np.isnan(rates).all() and not ok.any()
+    for bad in ([0.0, 0.0, 0.0], [math.nan, 0.0, 1.0], [math.inf, 0.0, 0.0]):
+        assert math.isnan(qb.workspace_margin(arm, bad)) and np.isnan(qb.nearest_reachable_direction(arm, bad)[0]).all()
 
 
 # ---------------------------------------------------------------------- neck
@@ -218,6 +242,8 @@ WORKER_ARGUMENTS = {
     "angular_jacobian": lambda a, q, v: (a, q),
     "singularity_measures": lambda a, q, v: (a, q),
     "joint_rates": lambda a, q, v: (a, q, v, 0.1),
+    "workspace_margin": lambda a, q, v: (a, v),
+    "nearest_reachable_direction": lambda a, q, v: (a, v),
     "neck_angular_jacobian": lambda a, q, v: (v,),
     "neck_joint_rates": lambda a, q, v: (v, v[::-1]),
     "neck_look_at": lambda a, q, v: (v, v[:1]),

@@ -146,9 +146,28 @@ def with_near(pointings_drawn):
 
 
 def as_paths(pointings_drawn):
-    """(directions (N, 3), start) in the drawn order, from two starts."""
+    """(directions (N, 3), start, options) in the drawn order, from two starts, with and without limits."""
     v3 = np.array(directions_of(pointings_drawn))
-    return [(v3, np.array([0.0, 0.0])), (v3, np.array([1.3, -0.4]))]
+    limited = {"max_step": 0.3, "joint_limits": [[-1.5, 1.5], [-1.2, 1.2]]}
+    return [(v3, np.array([0.0, 0.0]), {}), (v3, np.array([1.3, -0.4]), limited)]
+
+
+def with_rates(pairs):
+    """(joints, v3_rate, damping): a rate per row, undamped and damped."""
+    joints = np.array(pairs)
+    rates = np.random.default_rng(SEED).normal(size=(len(joints), 3))
+    return [(joints, rates, 0.0), (joints, rates, 0.05)]
+
+
+def with_omega(angles):
+    joints = np.array(angles)
+    return [(joints, np.random.default_rng(SEED).normal(size=joints.shape))]
+
+
+def with_previous(pointings_drawn):
+    """(directions, previous): none, or the angles of a head that looked elsewhere."""
+    v3 = np.array(directions_of(pointings_drawn))
+    return [(v3, None), (v3, np.random.default_rng(SEED).uniform(-4, 4, size=v3.shape))]
 
 
 # ---- how each function is called ------------------------------------------------------------------------------------
@@ -187,7 +206,7 @@ FUNCTIONS = [
     Function("batch.ik_from_direction", ARMS,
              lambda arm, p: batch.ik_from_direction(arm, *p),
              From(pointings, with_near)),
-    Function("batch.follow_path", ARMS, lambda arm, p: batch.follow_path(arm, *p),
+    Function("batch.follow_path", ARMS, lambda arm, p: batch.follow_path(arm, p[0], p[1], **p[2]),
              From(pointings, as_paths)),
     Function("batch.direction_candidates", ARMS, lambda arm, b: batch.direction_candidates(arm, b),
              From(pointings, lambda drawn: as_blocks(directions_of(drawn)))),
@@ -195,6 +214,23 @@ FUNCTIONS = [
              From(targets, as_blocks)),
     Function("batch.neck_fk", NECK, lambda _, b: batch.neck_fk(b), From(neck_angles, as_blocks)),
     Function("batch.neck_ik", NECK, lambda _, b: batch.neck_ik(b), From(neck_targets, as_blocks)),
+    Function("batch.direction_jacobian", ARMS, lambda arm, b: batch.direction_jacobian(arm, b),
+             From(joint_pairs, as_blocks)),
+    Function("batch.angular_jacobian", ARMS, lambda arm, b: batch.angular_jacobian(arm, b),
+             From(joint_pairs, as_blocks)),
+    Function("batch.singularity_measures", ARMS, lambda arm, b: tuple(batch.singularity_measures(arm, b)),
+             From(joint_pairs, as_blocks)),
+    Function("batch.joint_rates", ARMS, lambda arm, p: batch.joint_rates(arm, *p), From(joint_pairs, with_rates)),
+    Function("batch.workspace_margin", ARMS, lambda arm, b: batch.workspace_margin(arm, b),
+             From(pointings, lambda drawn: as_blocks(directions_of(drawn)))),
+    Function("batch.nearest_reachable_direction", ARMS, lambda arm, b: batch.nearest_reachable_direction(arm, b),
+             From(pointings, lambda drawn: as_blocks(directions_of(drawn)))),
+    Function("batch.neck_angular_jacobian", NECK, lambda _, b: batch.neck_angular_jacobian(b),
+             From(neck_angles, as_blocks)),
+    Function("batch.neck_joint_rates", NECK, lambda _, p: batch.neck_joint_rates(*p), From(neck_angles, with_omega)),
+    Function("batch.neck_look_at", ARMS, lambda _, p: batch.neck_look_at(*p), From(pointings, with_previous)),
+    Function("batch.geometry", MODULE, lambda _, g: batch.geometry(Arm(*g)), geometries),
+    Function("batch.to_json", MODULE, lambda _, g: batch.to_json(Arm(*g)), geometries),
 ]
 
 

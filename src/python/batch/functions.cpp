@@ -11,6 +11,7 @@
 #include "arm/forward_kinematics.hpp"
 #include "arm/inverse_candidates.hpp"
 #include "arm/inverse_solvers.hpp"
+#include "arm/workspace_boundary.hpp"
 #include "neck/neck_kinematics.hpp"
 #include "neck/neck_look_at.hpp"
 #include "neck/neck_rates.hpp"
@@ -368,6 +369,40 @@ struct JointRates {
     }
 };
 
+struct WorkspaceMargin {
+    static constexpr FunctionSpec spec = function(
+        "workspace_margin", {kArm, array("v3", kVectors)}, {values()},
+        "The signed angle, radians, from each direction of `v3` (..., 3), base frame,\n"
+        "any non-zero length, to the edge of the set of directions the arm can point\n"
+        "along (those some inverse candidate puts v_3 on exactly): positive inside,\n"
+        "negative outside, exact to 1e-9 rad. Returns a (...) float64 array, NaN for a\n"
+        "zero or non-finite direction, -inf for a geometry that reaches no direction.\n");
+    static bool row(const Call& c, const Row& r) {
+        *r.values(0) = workspace_margin(c.geometry, vector_at(r.in[1]));
+        return true;
+    }
+};
+
+struct NearestReachableDirection {
+    static constexpr FunctionSpec spec = function(
+        "nearest_reachable_direction", {kArm, array("v3", kVectors)}, {values(3), values()},
+        "For each direction of `v3` (..., 3), base frame, any non-zero length: the\n"
+        "reachable unit direction nearest to it and the angle to it, so a controller\n"
+        "can keep pointing along the edge of the workspace instead of freezing.\n"
+        "Returns `(directions, angle)`: directions (..., 3), float64, v3 itself\n"
+        "normalised where reachable (angle 0), else the nearest edge point moved inside\n"
+        "by the least of 0, 1e-10, ..., 1e-4 rad that `ik_from_direction` solves;\n"
+        "angle (...), radians, to that direction. Both NaN for a zero or non-finite\n"
+        "direction, or a geometry that reaches no direction.\n");
+    static bool row(const Call& c, const Row& r) {
+        const std::optional<NearestReachable> n = nearest_reachable_direction(c.geometry, vector_at(r.in[1]));
+        if (!n) return false;
+        write_vector(r.values(0), n->direction);
+        *r.values(1) = n->angle;
+        return true;
+    }
+};
+
 struct NeckAngularJacobian {
     static constexpr FunctionSpec spec = function(
         "neck_angular_jacobian", {array("joints", kVectors)}, {values(3, 3)},
@@ -455,6 +490,8 @@ PyMethodDef* method_table() {
         method<AngularJacobian>(),
         method<SingularityMeasuresKernel>(),
         method<JointRates>(),
+        method<WorkspaceMargin>(),
+        method<NearestReachableDirection>(),
         method<NeckAngularJacobian>(),
         method<NeckJointRates>(),
         method<NeckLookAt>(),
