@@ -234,8 +234,7 @@ struct NeckFk {
         "Returns the rotations (..., 3, 3), float64, of the head frame in the body frame,\n"
         "as `QuorvelNeckKinematics().fk` gives them.\n");
     static bool row(const Call&, const Row& r) {
-        const Vector3 a = vector_at(r.in[0]);
-        write_matrix(r.values(0), neck_forward_kinematics(NeckAngles{a.x, a.y, a.z}));
+        write_matrix(r.values(0), neck_forward_kinematics(angles_at(r.in[0])));
         return true;
     }
 };
@@ -250,7 +249,7 @@ struct NeckIk {
         "method raises ValueError) and False where an angle is NaN.\n");
     static bool row(const Call&, const Row& r) {
         const std::optional<NeckAngles> a = neck_inverse_kinematics(matrix_at(r.in[0]));
-        if (a) write_vector(r.values(0), {a->yaw, a->pitch, a->roll});
+        if (a) write_angles(r.values(0), *a);
         return a.has_value();
     }
 };
@@ -412,8 +411,7 @@ struct NeckAngularJacobian {
         "frame, not the moving head frame. Returns (..., 3, 3), float64: columns z,\n"
         "Rz(yaw)·y and Rz(yaw)·Ry(pitch)·x.\n");
     static bool row(const Call&, const Row& r) {
-        const Vector3 a = vector_at(r.in[0]);
-        write_matrix(r.values(0), neck_angular_jacobian(NeckAngles{a.x, a.y, a.z}));
+        write_matrix(r.values(0), neck_angular_jacobian(angles_at(r.in[0])));
         return true;
     }
 };
@@ -429,9 +427,8 @@ struct NeckJointRates {
         "float64; ok (...), bool, False with NaN rates within the gimbal-lock margin\n"
         "(1 - |sin pitch| < 1e-6) or where a NaN or infinity enters.\n");
     static bool row(const Call&, const Row& r) {
-        const Vector3 a = vector_at(r.in[0]);
-        const std::optional<NeckAngles> rates = neck_joint_rates(NeckAngles{a.x, a.y, a.z}, vector_at(r.in[1]));
-        if (rates) write_vector(r.values(0), {rates->yaw, rates->pitch, rates->roll});
+        const std::optional<NeckAngles> rates = neck_joint_rates(angles_at(r.in[0]), vector_at(r.in[1]));
+        if (rates) write_angles(r.values(0), *rates);
         return rates.has_value();
     }
 };
@@ -453,7 +450,7 @@ struct NeckLookAt {
     static bool row(const Call&, const Row& r) {
         const std::optional<double> previous = r.in[1] != nullptr ? std::optional<double>(load(r.in[1])) : std::nullopt;
         const std::optional<NeckAngles> a = neck_look_at(vector_at(r.in[0]), previous);
-        if (a) write_vector(r.values(0), {a->yaw, a->pitch, a->roll});
+        if (a) write_angles(r.values(0), *a);
         return a.has_value();
     }
 };

@@ -7,6 +7,7 @@
 #include "arm/joint_pair.hpp"
 #include "linalg/matrix3.hpp"
 #include "linalg/vector3.hpp"
+#include "neck/neck_kinematics.hpp"
 
 namespace quorvel::python::batch {
 
@@ -30,6 +31,8 @@ inline Matrix3 matrix_at(const double* p) {
 
 inline JointPair pair_at(const double* p) { return {load(p), load(p + 1)}; }
 
+inline NeckAngles angles_at(const double* p) { return {load(p), load(p + 1), load(p + 2)}; }
+
 // An optional pair argument's row: none where the argument was not given.
 inline std::optional<JointPair> optional_pair_at(const double* p) {
     if (p == nullptr) return std::nullopt;
@@ -47,6 +50,12 @@ inline void write_matrix(double* out, const Matrix3& m) {
     for (std::size_t row = 0; row < 3; ++row) {
         for (std::size_t col = 0; col < 3; ++col) out[3 * row + col] = m[row][col];
     }
+}
+
+inline void write_angles(double* out, const NeckAngles& a) {
+    out[0] = a.yaw;
+    out[1] = a.pitch;
+    out[2] = a.roll;
 }
 
 inline void write_pair(double* out, const JointPair& pair) {
