@@ -118,7 +118,7 @@ def onto_edge(arm: QuorvelArmKinematics, axis: NDArray[np.float64], points: NDAr
 
 def singular_curves(arm: QuorvelArmKinematics, axis: NDArray[np.float64], m: Any) -> dict[str, list[NDArray[np.float64]]]:
     """The joint pairs where each measure is zero, as polylines."""
-    import matplotlib.pyplot as plt  # noqa: PLC0415 - contours are matplotlib's
+    import contourpy  # noqa: PLC0415 - matplotlib's own contouring, without a figure
 
     curves = {}
     for name in CURVES:
@@ -127,9 +127,8 @@ def singular_curves(arm: QuorvelArmKinematics, axis: NDArray[np.float64], m: Any
             # Outside the closing region the measures are NaN: parallel went through 0 at its edge, so
             # the far side takes the other sign.
             field = np.where(np.isnan(field), -np.sign(np.nanmean(field)), field)
-        found = plt.contour(axis, axis, field, levels=[0.0])
-        segments = [s for s in found.allsegs[0] if len(s) > 1]
-        plt.close(found.axes.figure)
+        lines = contourpy.contour_generator(axis, axis, field).lines(0.0)
+        segments = [np.asarray(line) for line in lines if len(line) > 1]
         curves[name] = [onto_edge(arm, axis, s) for s in segments] if name == "parallel" else segments
     return curves
 

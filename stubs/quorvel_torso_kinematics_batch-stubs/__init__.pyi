@@ -9,7 +9,9 @@ over that many threads, -1 for every core; the results are the same bits for
 any value.
 """
 
-from typing import Literal, NamedTuple, TypedDict
+from typing import Final, Literal, TypedDict, final
+
+from _typeshed import structseq
 
 import numpy as np
 import numpy.typing as npt
@@ -74,14 +76,21 @@ def neck_fk(joints: npt.ArrayLike, *, workers: int = 1) -> _Floats:
 def neck_ik(r: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
     """r (..., 3, 3) -> ([yaw, pitch, roll] (..., 3), ok (...)); NaN rows with ok False near gimbal lock."""
 
-class SingularityMeasures(NamedTuple):
-    """The arrays singularity_measures() returns, one value per joint pair."""
+@final
+class SingularityMeasures(structseq[_Floats], tuple[_Floats, _Floats, _Floats, _Floats, _Floats]):
+    """The arrays singularity_measures() returns, one value per joint pair (a named tuple)."""
 
-    serial_a: _Floats
-    serial_b: _Floats
-    parallel: _Floats
-    condition: _Floats
-    manipulability: _Floats
+    __match_args__: Final = ("serial_a", "serial_b", "parallel", "condition", "manipulability")
+    @property
+    def serial_a(self) -> _Floats: ...
+    @property
+    def serial_b(self) -> _Floats: ...
+    @property
+    def parallel(self) -> _Floats: ...
+    @property
+    def condition(self) -> _Floats: ...
+    @property
+    def manipulability(self) -> _Floats: ...
 
 def direction_jacobian(arm: QuorvelArmKinematics, joints: npt.ArrayLike, *, workers: int = 1) -> tuple[_Floats, _Flags]:
     """joints (..., 2) -> (J_v (..., 3, 2), closed (...)): dv_3/dt = J_v @ (dθ_A/dt, dθ_B/dt), base frame.

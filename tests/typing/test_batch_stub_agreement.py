@@ -30,6 +30,17 @@ CALLS = {
     "nearest_pointing": lambda: qb.nearest_pointing(arm, rotation),
     "neck_fk": lambda: qb.neck_fk([0.3, -0.7, 1.1]),
     "neck_ik": lambda: qb.neck_ik(np.eye(3)),
+    "direction_jacobian": lambda: qb.direction_jacobian(arm, [0.3, -0.2]),
+    "angular_jacobian": lambda: qb.angular_jacobian(arm, [[0.3, -0.2]], workers=2),
+    "singularity_measures": lambda: qb.singularity_measures(arm, [[0.3, -0.2]]),
+    "joint_rates": lambda: qb.joint_rates(arm, [0.3, -0.2], [0.0, 0.1, 0.0], 0.05),
+    "workspace_margin": lambda: qb.workspace_margin(arm, rotation[:, 2]),
+    "nearest_reachable_direction": lambda: qb.nearest_reachable_direction(arm, [0.0, 0.0, 1.0]),
+    "neck_angular_jacobian": lambda: qb.neck_angular_jacobian([0.3, -0.7, 1.1]),
+    "neck_joint_rates": lambda: qb.neck_joint_rates([0.3, -0.7, 1.1], [0.0, 0.0, 1.0]),
+    "neck_look_at": lambda: qb.neck_look_at([[1.0, 0.0, 0.0]], previous=[3.0, 0.0, 0.0]),
+    "geometry": lambda: qb.geometry(arm),
+    "to_json": lambda: qb.to_json(arm),
 }
 
 
@@ -48,6 +59,10 @@ def stub_returns():
 
 
 def conforms(value, hint):
+    if hint is qb.SingularityMeasures:
+        return type(value) is hint and all(conforms(field, npt.NDArray[np.float64]) for field in value)
+    if isinstance(hint, type):  # str, or dict for the geometry's TypedDict
+        return type(value) is hint
     if typing.get_origin(hint) is tuple:
         args = typing.get_args(hint)
         return type(value) is tuple and len(value) == len(args) and all(map(conforms, value, args))
@@ -63,7 +78,8 @@ def test_every_stub_function_is_called():
 @pytest.mark.parametrize("name", sorted(CALLS))
 def test_return_annotation_matches_result(name):
     annotation = stub_returns()[name]
-    hint = eval(annotation, {"np": np, "npt": npt})  # noqa: S307 - our own stub text
+    names = {"np": np, "npt": npt, "SingularityMeasures": qb.SingularityMeasures, "_Geometry": dict}
+    hint = eval(annotation, names)  # noqa: S307 - our own stub text
     result = CALLS[name]()
     assert conforms(result, hint), f"{name}: stub says {annotation}, got {result!r}"
 
