@@ -229,7 +229,7 @@ FUNCTIONS = [
              From(neck_angles, as_blocks)),
     Function("batch.neck_joint_rates", NECK, lambda _, p: batch.neck_joint_rates(*p), From(neck_angles, with_omega)),
     Function("batch.neck_look_at", ARMS, lambda _, p: batch.neck_look_at(*p), From(pointings, with_previous)),
-    Function("batch.geometry", MODULE, lambda _, g: batch.geometry(Arm(*g)), geometries),
+    Function("batch.geometry", MODULE, lambda _, g: list(batch.geometry(Arm(*g)).values()), geometries),
     Function("batch.to_json", MODULE, lambda _, g: batch.to_json(Arm(*g)), geometries),
 ]
 

@@ -1,7 +1,8 @@
 """The text form of results_dump.py's records, one line per call: subject, function, input number, result.
 
 Floats are written as hex and arrays as their raw bytes, so NaN payloads and
-signed zeros count too; an exception is {"raised": "Type: message"}. A run
+signed zeros count too; an exception is {"raised": "Type: message"}, a text
+{"text": ...}. A run
 under emulation pickles its records unencoded (encoding is most of its time
 there) and this module writes their lines on the machine itself.
 """
@@ -23,6 +24,8 @@ def encoded(value):
         return {"dtype": str(value.dtype), "shape": list(value.shape), "bytes": value.tobytes().hex()}
     if isinstance(value, dict) and value.keys() == {"raised"}:
         return value
+    if isinstance(value, str):  # a document: compared exactly
+        return {"text": value}
     raise TypeError(f"no encoding for {type(value).__name__}")
 
 
