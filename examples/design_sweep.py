@@ -11,7 +11,8 @@ a distributed cluster of processes gets the arms pickled to its workers.
 Prints a table and the best geometry, and draws a heat map of the reached share
 (the cells whose share is within 1% of the best, outlined).
 
-    python examples/design_sweep.py --out out                       # threads
+    python examples/design_sweep.py --out out                       # threads, every core
+    python examples/design_sweep.py --threads 1                     # one thread
     python examples/design_sweep.py --out out --cluster 2           # two worker processes
     python examples/design_sweep.py --grid 12 --directions 20000
 """
@@ -101,11 +102,12 @@ def sweep(size: int, count: int, block: int) -> list[Score]:
 
 
 @contextmanager
-def scheduler(cluster: int) -> Iterator[str]:
-    """Dask's threaded scheduler (cluster 0), or a local cluster of that many single-threaded processes."""
+def scheduler(cluster: int, threads: int | None = None) -> Iterator[str]:
+    """Dask's threaded scheduler (cluster 0; every core, or `threads`), or a local cluster of that many
+    single-threaded worker processes."""
     if cluster == 0:
-        with dask.config.set(scheduler="threads"):
-            yield "threads"
+        with dask.config.set(scheduler="threads", num_workers=threads):
+            yield f"{threads or 'all'} thread(s)"
         return
     distributed: Any = importlib.import_module("dask.distributed")  # only when asked for
     with distributed.LocalCluster(n_workers=cluster, threads_per_worker=1, processes=True,
@@ -151,12 +153,13 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--directions", type=int, default=4000, help="directions in the cone (default 4000)")
     parser.add_argument("--block", type=int, default=1000, help="directions per Dask block (default 1000)")
     parser.add_argument("--cluster", type=int, default=0, help="worker processes; 0: Dask's threads (default)")
+    parser.add_argument("--threads", type=int, help="with --cluster 0: threads (default: every core)")
     parser.add_argument("--out", type=Path, help="directory for design_sweep.png (no picture without it)")
     args = parser.parse_args(argv)
     if args.grid < 2 or args.directions < 1 or args.block < 1 or args.cluster < 0:
         parser.error("--grid must be >= 2, --directions and --block >= 1, --cluster >= 0")
 
-    with scheduler(args.cluster) as name:
+    with scheduler(args.cluster, args.threads) as name:
         started = time.perf_counter()
         scores = sweep(args.grid, args.directions, args.block)
         seconds = time.perf_counter() - started

@@ -19,9 +19,10 @@ from results_format import read_lines
 
 
 def ordered(a):
-    """Each float's place on the number line counted in units in the last place (-0.0 and 0.0 both 0)."""
+    """Each float's place on the number line counted in units in the last place; -0.0 sits one below 0.0,
+    so a check at 0 ulp tells the zeros apart."""
     bits = a.view(np.int64)
-    return np.where(bits >= 0, bits, -(bits & np.int64(0x7FFF_FFFF_FFFF_FFFF))).tolist()
+    return np.where(bits >= 0, bits, -(bits & np.int64(0x7FFF_FFFF_FFFF_FFFF)) - 1).tolist()
 
 
 class Tally:
@@ -55,7 +56,8 @@ class Tally:
         absolute = np.abs(x - y)
         self.max_ulp = max(self.max_ulp, int(ulps.max()))
         self.max_abs = max(self.max_abs, float(absolute.max()))
-        outside = (ulps > self.ulp) & (absolute > self.absolute)
+        # An absolute allowance of 0 allows nothing, not even -0.0 against 0.0.
+        outside = (ulps > self.ulp) & ((absolute > self.absolute) | (self.absolute == 0))
         if outside.any():
             i = int(np.argmax(outside))
             self.problems.append(f"{where}: {x[i]!r} against {y[i]!r} ({ulps[i]:.0f} ulp, {absolute[i]:.3g} apart)")

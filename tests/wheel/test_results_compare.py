@@ -53,6 +53,23 @@ def test_tolerance(expected, actual, agrees):
     assert (not tally.problems) == agrees, tally.problems
 
 
+# At 0 ulp and 0 absolute (a wheel against the project build on one CPU): only a NaN's sign may differ.
+EXACT_CASES = [
+    (0.0, -0.0, False),
+    (math.nan, NAN_OTHER_SIGN, True),
+    (ONE, ulps_up(ONE, 1), False),
+    ('{"arm_arc": 0.7}', '{"arm_arc": 0.7}', True),
+    ('{"arm_arc": 0.7}', '{"arm_arc": 0.70}', False),
+]
+
+
+@pytest.mark.parametrize("expected, actual, agrees", EXACT_CASES)
+def test_exact_mode(expected, actual, agrees):
+    tally = Tally(ulp=0, absolute=0.0)
+    tally.walk(encoded(expected), encoded(actual), "case")
+    assert (not tally.problems) == agrees, tally.problems
+
+
 def test_counts_identical_and_largest_difference():
     tally = Tally(ulp=4, absolute=1e-15)
     tally.walk(encoded([ONE, 2.0, array([ONE, 3.0])]), encoded([ulps_up(ONE, 2), 2.0, array([ONE, 3.0])]), "case")
