@@ -113,7 +113,11 @@ bool bind_keyword(const ArgumentDescriptor& d, PyObject* name, PyObject* value, 
 bool bind_positional(const ArgumentDescriptor& d, PyObject* const* args, std::size_t given, PyObject** slots) {
     if (d.parameter_count > kMaxParameters) fault("too many parameters declared");
     if (given > d.positional()) return too_many_positional(d, given);
-    for (std::size_t i = 0; i < d.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
+    if (d.parameter_count <= kInlineParameters) {
+        fill_positional(d, args, given, slots);  // the classes' methods: unrolled, as on the inline path
+    } else {
+        for (std::size_t i = 0; i < d.parameter_count; ++i) slots[i] = i < given ? args[i] : nullptr;
+    }
     return true;
 }
 

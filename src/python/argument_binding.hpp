@@ -47,15 +47,20 @@ bool bind_arguments_in_general(const ArgumentDescriptor& descriptor, PyObject* a
 // required ones present, none too many. A fixed trip count unrolls; a
 // variable one would become memcpy and memset calls that cost more than
 // filling three slots. Anything else takes the full path.
+inline void fill_positional(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
+                            PyObject** slots) {
+    for (std::size_t i = 0; i < kInlineParameters; ++i) {
+        if (i < descriptor.parameter_count) slots[i] = i < given ? args[i] : nullptr;
+    }
+}
+
 inline bool bind_positional_only(const ArgumentDescriptor& descriptor, PyObject* const* args, std::size_t given,
                                  PyObject** slots) {
     if (descriptor.parameter_count > kInlineParameters || given < descriptor.required ||
         given > descriptor.positional()) {
         return false;
     }
-    for (std::size_t i = 0; i < kInlineParameters; ++i) {
-        if (i < descriptor.parameter_count) slots[i] = i < given ? args[i] : nullptr;
-    }
+    fill_positional(descriptor, args, given, slots);
     return true;
 }
 
