@@ -76,10 +76,11 @@ def block_totals(directions: NDArray[np.float64], arm: QuorvelArmKinematics) -> 
     return np.array([[len(directions), found.sum(), condition.sum(), worst]])
 
 
-def score(arm: QuorvelArmKinematics, directions: Any) -> Any:
-    """The lazy Score fields of one arm over a dask.array of directions."""
-    totals = directions.map_blocks(block_totals, arm, chunks=(1, 4), dtype=np.float64)
-    return totals[:, 0].sum(), totals[:, 1].sum(), totals[:, 2].sum(), totals[:, 3].max()
+def lazy_totals(arm: QuorvelArmKinematics, directions: Any) -> Any:
+    """One arm's block totals over a dask.array of directions: a lazy (blocks, 4) array. They are
+    reduced on the client, since a Dask reduction per field would add four tasks a block, and with
+    them most of a sweep's time."""
+    return directions.map_blocks(block_totals, arm, chunks=(1, 4), dtype=np.float64)
 
 
 def grid(size: int) -> list[tuple[float, float]]:
@@ -92,10 +93,11 @@ def sweep(size: int, count: int, block: int) -> list[Score]:
     """Every geometry of the grid, computed in one Dask graph by whatever scheduler is active."""
     directions = da.from_array(cone_directions(count), chunks=(block, 3))
     cells = grid(size)
-    lazy = [score(QuorvelArmKinematics(a, c), directions) for a, c in cells]
-    results = dask.compute(*lazy)
+    lazy = [lazy_totals(QuorvelArmKinematics(a, c), directions) for a, c in cells]
     scores = []
-    for (a, c), (total, reached, condition_sum, worst) in zip(cells, results, strict=True):
+    for (a, c), totals in zip(cells, dask.compute(*lazy), strict=True):
+        total, reached, condition_sum = totals[:, :3].sum(axis=0)
+        worst = totals[:, 3].max()
         mean = condition_sum / reached if reached else math.nan
         scores.append(Score(a, c, reached / total, mean, worst if reached else math.nan))
     return scores
@@ -151,7 +153,7 @@ def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--grid", type=int, default=8, help="geometries per arc (default 8)")
     parser.add_argument("--directions", type=int, default=4000, help="directions in the cone (default 4000)")
-    parser.add_argument("--block", type=int, default=1000, help="directions per Dask block (default 1000)")
+    parser.add_argument("--block", type=int, default=5000, help="directions per Dask block (default 5000)")
     parser.add_argument("--cluster", type=int, default=0, help="worker processes; 0: Dask's threads (default)")
     parser.add_argument("--threads", type=int, help="with --cluster 0: threads (default: every core)")
     parser.add_argument("--out", type=Path, help="directory for design_sweep.png (no picture without it)")
