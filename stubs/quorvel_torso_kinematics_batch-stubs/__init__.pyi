@@ -130,7 +130,10 @@ def nearest_reachable_direction(
 ) -> tuple[_Floats, _Floats]:
     """v3 (..., 3) -> (the nearest reachable unit direction (..., 3), the angle to it (...), radians).
 
-    v3 itself, normalised, with angle 0 where reachable; NaN for a zero or non-finite direction.
+    v3 itself, normalised, with angle 0 where reachable; otherwise the nearest edge direction moved inside
+    by at most 1e-4 rad so that ik_from_direction solves it (the edge direction itself where no step does,
+    as for a reachable set with no inside). NaN for a zero or non-finite direction, and where the geometry
+    reaches no direction.
     """
 
 def neck_angular_jacobian(joints: npt.ArrayLike, *, workers: int = 1) -> _Floats:

@@ -390,8 +390,9 @@ struct NearestReachableDirection {
         "can keep pointing along the edge of the workspace instead of freezing.\n"
         "Returns `(directions, angle)`: directions (..., 3), float64, v3 itself\n"
         "normalised where reachable (angle 0), else the nearest edge point moved inside\n"
-        "by the least of 0, 1e-10, ..., 1e-4 rad that `ik_from_direction` solves;\n"
-        "angle (...), radians, to that direction. Both NaN for a zero or non-finite\n"
+        "by the least of 0, 1e-10, ..., 1e-4 rad that `ik_from_direction` solves (the\n"
+        "edge point itself where none does, as for a set with no inside); angle (...),\n"
+        "radians, to that direction. Both NaN for a zero or non-finite\n"
         "direction, or a geometry that reaches no direction.\n");
     static bool row(const Call& c, const Row& r) {
         const std::optional<NearestReachable> n = nearest_reachable_direction(c.geometry, vector_at(r.in[1]));
