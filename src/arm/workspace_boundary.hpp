@@ -23,7 +23,8 @@ namespace quorvel {
 // the path of v_3 while the couplers are stretched into one arc of
 // 2 coupler_arc, and the circles of radius coupler_arc about the points where
 // the elbows can coincide. The functions below find the pieces that truly
-// bound the set, for geometries with arcs strictly between 0 and pi/2.
+// bound the set. Checked for arcs strictly between 0 and pi/2 (arm_arc
+// different from coupler_arc); other arcs give values, not guarantees.
 
 // Signed angle in radians from the direction v3 (any non-zero length) to the
 // boundary of the reachable directions: positive inside, negative outside,
@@ -41,8 +42,9 @@ struct NearestReachable {
 // 1e-4 rad that is_reachable_direction accepts (so ik_from_direction solves
 // it; the boundary direction itself when none is), with the angle to the
 // direction returned. The step is about 1e-10 off the rings and the
-// stretched path, up to 1e-5 off a coincident-elbow circle. Empty for a v3 shorter than 1e-12 or not finite, or when
-// the geometry reaches no direction at all.
+// stretched path, up to 1e-5 off a coincident-elbow circle. Empty for a v3
+// shorter than 1e-12 or not finite, or when the geometry reaches no direction
+// at all.
 std::optional<NearestReachable> nearest_reachable_direction(const SphericalLinkGeometry& geometry, const Vector3& v3);
 
 }  // namespace quorvel
