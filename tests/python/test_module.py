@@ -1,5 +1,4 @@
 import importlib
-import shutil
 import subprocess
 import sys
 import weakref
@@ -117,7 +116,6 @@ def test_second_interpreter_is_refused():
     assert first == "first: 0.7"
 
 
-@pytest.mark.skipif(shutil.which("nm") is None, reason="nm not available")
 def test_only_init_function_is_exported():
     out = subprocess.run(["nm", "-D", "--defined-only", qtk.__file__], capture_output=True, text=True, check=True)
     names = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]

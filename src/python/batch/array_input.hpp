@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "python/batch/function_spec.hpp"
+#include "python/batch/function_decl.hpp"
 #include "python/batch/numpy_api.hpp"
 #include "python/py_ref.hpp"
 

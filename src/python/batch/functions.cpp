@@ -60,7 +60,7 @@ const JointLimits* limits_at(const double* p, JointLimits& storage) {
 // ------------------------------------------------------------------ forward
 
 struct Fk {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "fk", {kArm, array("joints", kJointPairs)}, {values(3, 3), kMask},
         "Forward kinematics of many joint pairs: `joints` (..., 2) holds (θ_A, θ_B) in\n"
         "radians. Returns `(rotations, closed)`: rotations (..., 3, 3), float64, each the\n"
@@ -76,7 +76,7 @@ struct Fk {
 };
 
 struct Direction {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "direction", {kArm, array("joints", kJointPairs)}, {values(3), kMask},
         "Pointing directions v_3 of many joint pairs: `joints` (..., 2) in radians.\n"
         "Returns `(directions, closed)`: directions (..., 3), float64, unit vectors in the\n"
@@ -90,7 +90,7 @@ struct Direction {
 };
 
 struct IsReachableJoints {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "is_reachable_joints", {kArm, array("joints", kJointPairs)}, {flags(0)},
         "Whether each joint pair of `joints` (..., 2), radians, closes the loop: a bool\n"
         "array of shape (...), equal to `arm.is_reachable_joints` row by row.\n");
@@ -103,7 +103,7 @@ struct IsReachableJoints {
 // ------------------------------------------------------------------ inverse
 
 struct Ik {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "ik", {kArm, array("r_target", kMatrices)}, {values(2), kMask},
         "Inverse kinematics of many end-effector rotations: `r_target` (..., 3, 3), each\n"
         "row-major in the base frame. Returns `(joints, found)`: joints (..., 2), float64\n"
@@ -117,7 +117,7 @@ struct Ik {
 };
 
 struct IkFromDirection {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "ik_from_direction", {kArm, array("v3", kVectors), kNear, kJointLimits}, {values(2), kMask},
         "Joint pairs pointing the arm along many directions: `v3` (..., 3) in the base\n"
         "frame, any non-zero length. `near`, radians, is None (the smallest-norm pair\n"
@@ -139,7 +139,7 @@ struct IkFromDirection {
 };
 
 struct FollowPath {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "follow_path",
         {kArm, array("directions", kPath), {"start", ParamKind::Array, kOnePair, nullptr, false, finite_pair},
          kMaxStep, kJointLimits},
@@ -177,7 +177,7 @@ struct FollowPath {
 };
 
 struct DirectionCandidates {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "direction_candidates", {kArm, array("v3", kVectors)}, {values(4, 2), flags(4), flags(4)},
         "Every joint pair whose elbows suit each direction of `v3` (..., 3), base frame,\n"
         "normalised as `ik_from_direction` does. Returns `(joints, exists, reaches)`:\n"
@@ -207,7 +207,7 @@ struct DirectionCandidates {
 };
 
 struct NearestPointing {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "nearest_pointing", {kArm, array("r_target", kMatrices)}, {values(2), values(), kMask},
         "For target rotations `r_target` (..., 3, 3), row-major in the base frame, that\n"
         "may lie slightly off the reachable set: the joint pair pointing the arm along\n"
@@ -228,7 +228,7 @@ struct NearestPointing {
 // --------------------------------------------------------------------- neck
 
 struct NeckFk {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "neck_fk", {array("joints", kVectors)}, {values(3, 3)},
         "Neck forward kinematics: `joints` (..., 3) holds [yaw, pitch, roll] in radians.\n"
         "Returns the rotations (..., 3, 3), float64, of the head frame in the body frame,\n"
@@ -240,7 +240,7 @@ struct NeckFk {
 };
 
 struct NeckIk {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "neck_ik", {array("r", kMatrices)}, {values(3), kMask},
         "Neck inverse kinematics: `r` (..., 3, 3), rotations of the head frame in the\n"
         "body frame, row-major. Returns `(angles, ok)`: angles (..., 3), float64,\n"
@@ -270,7 +270,7 @@ void write_jacobian(double* out, const Jacobian3x2& j) {
 }
 
 struct DirectionJacobian {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "direction_jacobian", {kArm, array("joints", kJointPairs)}, {values(3, 2), kMask},
         "The direction Jacobian J_v at each joint pair of `joints` (..., 2), radians:\n"
         "the rate of the pointing direction v_3 is J_v @ (θ̇_A, θ̇_B). Returns\n"
@@ -286,7 +286,7 @@ struct DirectionJacobian {
 };
 
 struct AngularJacobian {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "angular_jacobian", {kArm, array("joints", kJointPairs)}, {values(3, 2), kMask},
         "The angular-velocity Jacobian J_ω at each joint pair of `joints` (..., 2),\n"
         "radians: the end-effector turns at ω = J_ω @ (θ̇_A, θ̇_B) rad/s, with\n"
@@ -320,7 +320,7 @@ PyStructSequence_Desc singularity_description = {
 };
 
 struct SingularityMeasuresKernel {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "singularity_measures", {kArm, array("joints", kJointPairs)}, {values(), values(), values(), values(), values()},
         "How near each joint pair of `joints` (..., 2), radians, is to losing control.\n"
         "Returns a named tuple SingularityMeasures of (...) float64 arrays:\n"
@@ -346,7 +346,7 @@ struct SingularityMeasuresKernel {
 };
 
 struct JointRates {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "joint_rates",
         {kArm, array("joints", kJointPairs), {"v3_rate", ParamKind::Array, kVectors, nullptr, false, nullptr, "(..., 3)"},
          {"damping", ParamKind::Float, {}, "0.0", false, non_negative}},
@@ -369,7 +369,7 @@ struct JointRates {
 };
 
 struct WorkspaceMargin {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "workspace_margin", {kArm, array("v3", kVectors)}, {values()},
         "The signed angle, radians, from each direction of `v3` (..., 3), base frame,\n"
         "any non-zero length, to the edge of the set of directions the arm can point\n"
@@ -383,7 +383,7 @@ struct WorkspaceMargin {
 };
 
 struct NearestReachableDirection {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "nearest_reachable_direction", {kArm, array("v3", kVectors)}, {values(3), values()},
         "For each direction of `v3` (..., 3), base frame, any non-zero length: the\n"
         "reachable unit direction nearest to it and the angle to it, so a controller\n"
@@ -404,7 +404,7 @@ struct NearestReachableDirection {
 };
 
 struct NeckAngularJacobian {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "neck_angular_jacobian", {array("joints", kVectors)}, {values(3, 3)},
         "The head's angular-velocity Jacobian at each [yaw, pitch, roll] of `joints`\n"
         "(..., 3), radians: the head turns at ω = J @ [ẏaw, ṗitch, ṙoll] rad/s, with\n"
@@ -418,7 +418,7 @@ struct NeckAngularJacobian {
 };
 
 struct NeckJointRates {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "neck_joint_rates",
         {array("joints", kVectors), {"omega", ParamKind::Array, kVectors, nullptr, false, nullptr, "(..., 3)"}},
         {values(3), kMask},
@@ -435,7 +435,7 @@ struct NeckJointRates {
 };
 
 struct NeckLookAt {
-    static constexpr FunctionSpec spec = function(
+    static constexpr FunctionDecl decl = function(
         "neck_look_at",
         {array("directions", kVectors),
          {"previous", ParamKind::OptionalArray, kVectors, "None", false, nullptr, "(3,) or (..., 3)"}},
@@ -458,7 +458,7 @@ struct NeckLookAt {
 
 template <class K>
 PyMethodDef method() {
-    return {K::spec.name, as_cfunction(entry<K>), kFastKeywords, binding<K>().doc.c_str()};
+    return {K::decl.name, as_cfunction(entry<K>), kFastKeywords, binding<K>().doc.c_str()};
 }
 
 }  // namespace

@@ -25,11 +25,11 @@ constexpr const char* kWorkersText =
 
 bool is_optional(const Param& param) { return param.default_text != nullptr; }
 
-std::string signature(const FunctionSpec& spec) {
-    std::string text = std::string(spec.name) + "(";
+std::string signature(const FunctionDecl& decl) {
+    std::string text = std::string(decl.name) + "(";
     bool keywords = false;
-    for (std::size_t k = 0; k < spec.param_count; ++k) {
-        const Param& param = spec.params[k];
+    for (std::size_t k = 0; k < decl.param_count; ++k) {
+        const Param& param = decl.params[k];
         if (param.keyword_only && !keywords) {
             text += "*, ";
             keywords = true;
@@ -86,10 +86,10 @@ bool convert_param(const Param& param, PyObject* obj, std::size_t k, PreparedCal
     return false;
 }
 
-bool allocate_results(const FunctionSpec& spec, PreparedCall& p) {
+bool allocate_results(const FunctionDecl& decl, PreparedCall& p) {
     const LeadingShape& lead = p.plan.lead;
-    for (std::size_t k = 0; k < spec.output_count; ++k) {
-        const Output& out = spec.outputs[k];
+    for (std::size_t k = 0; k < decl.output_count; ++k) {
+        const Output& out = decl.outputs[k];
         npy_intp dims[NPY_MAXDIMS];
         for (int i = 0; i < lead.ndim; ++i) dims[i] = lead.dims[i];
         for (int i = 0; i < out.trailing_ndim; ++i) dims[lead.ndim + i] = out.trailing[i];
@@ -103,44 +103,44 @@ bool allocate_results(const FunctionSpec& spec, PreparedCall& p) {
 
 }  // namespace
 
-FunctionBinding::FunctionBinding(const FunctionSpec& spec) : parameters{}, descriptor{} {
+FunctionBinding::FunctionBinding(const FunctionDecl& decl) : parameters{}, descriptor{} {
     std::size_t required = 0;
     std::size_t keyword_only = 1;  // workers
-    for (std::size_t k = 0; k < spec.param_count; ++k) {
-        parameters[k] = Parameter{spec.params[k].name};
-        if (!is_optional(spec.params[k])) required = k + 1;
-        if (spec.params[k].keyword_only) ++keyword_only;
+    for (std::size_t k = 0; k < decl.param_count; ++k) {
+        parameters[k] = Parameter{decl.params[k].name};
+        if (!is_optional(decl.params[k])) required = k + 1;
+        if (decl.params[k].keyword_only) ++keyword_only;
     }
-    parameters[spec.param_count] = Parameter{"workers"};
-    descriptor = ArgumentDescriptor{nullptr, spec.name, parameters.data(), spec.param_count + 1, required, keyword_only};
+    parameters[decl.param_count] = Parameter{"workers"};
+    descriptor = ArgumentDescriptor{nullptr, decl.name, parameters.data(), decl.param_count + 1, required, keyword_only};
     bool has_arm = false;
-    for (std::size_t k = 0; k < spec.param_count; ++k) has_arm = has_arm || spec.params[k].kind == ParamKind::Arm;
-    doc = signature(spec) + "\n--\n\n" + spec.doc + (has_arm ? kArmRaises : kArraysRaises) + kWorkersText;
+    for (std::size_t k = 0; k < decl.param_count; ++k) has_arm = has_arm || decl.params[k].kind == ParamKind::Arm;
+    doc = signature(decl) + "\n--\n\n" + decl.doc + (has_arm ? kArmRaises : kArraysRaises) + kWorkersText;
 }
 
-bool prepare_call(const FunctionSpec& spec, const FunctionBinding& binding, PyObject* const* args, Py_ssize_t nargsf,
+bool prepare_call(const FunctionDecl& decl, const FunctionBinding& binding, PyObject* const* args, Py_ssize_t nargsf,
                   PyObject* kwnames, PreparedCall& p) {
     PyObject* slots[kMaxParams + 1];
     if (!bind_arguments(binding.descriptor, args, nargsf, kwnames, slots)) return false;
     PlannedInput inputs[kMaxParams];
-    for (std::size_t k = 0; k < spec.param_count; ++k) {
-        if (!convert_param(spec.params[k], slots[k], k, p)) return false;
-        inputs[k] = {spec.params[k].name, p.bases[k] != nullptr ? &p.arrays[k] : nullptr, &spec.params[k]};
+    for (std::size_t k = 0; k < decl.param_count; ++k) {
+        if (!convert_param(decl.params[k], slots[k], k, p)) return false;
+        inputs[k] = {decl.params[k].name, p.bases[k] != nullptr ? &p.arrays[k] : nullptr, &decl.params[k]};
     }
-    return convert_workers(slots[spec.param_count], p.workers) && plan_rows(inputs, spec.param_count, spec, p.plan) &&
-           allocate_results(spec, p);
+    return convert_workers(slots[decl.param_count], p.workers) && plan_rows(inputs, decl.param_count, decl, p.plan) &&
+           allocate_results(decl, p);
 }
 
-PyRef finish_call(const FunctionSpec& spec, PreparedCall& p) {
-    if (spec.output_count == 1) return std::move(p.results[0]);
-    const auto count = static_cast<Py_ssize_t>(spec.output_count);
-    PyRef result = PyRef::steal(spec.result_type != nullptr ? PyStructSequence_New(*spec.result_type)
+PyRef finish_call(const FunctionDecl& decl, PreparedCall& p) {
+    if (decl.output_count == 1) return std::move(p.results[0]);
+    const auto count = static_cast<Py_ssize_t>(decl.output_count);
+    PyRef result = PyRef::steal(decl.result_type != nullptr ? PyStructSequence_New(*decl.result_type)
                                                             : PyTuple_New(count));
     if (!result) return {};
     for (Py_ssize_t k = 0; k < count; ++k) {
         // Both set-item forms steal the reference.
         PyObject* item = p.results[k].release();
-        if (spec.result_type != nullptr) {
+        if (decl.result_type != nullptr) {
             PyStructSequence_SetItem(result.get(), k, item);
         } else {
             PyTuple_SET_ITEM(result.get(), k, item);

@@ -8,7 +8,7 @@
 #include "arm/spherical_link_geometry.hpp"
 #include "python/argument_binding.hpp"
 #include "python/batch/array_input.hpp"
-#include "python/batch/function_spec.hpp"
+#include "python/batch/function_decl.hpp"
 #include "python/batch/row_plan.hpp"
 #include "python/py_ref.hpp"
 
@@ -24,7 +24,7 @@ struct Call {
 // (workers appended, keyword only) and its documentation, whose signature
 // line is written from the declaration so the two cannot disagree.
 struct FunctionBinding {
-    explicit FunctionBinding(const FunctionSpec& spec);
+    explicit FunctionBinding(const FunctionDecl& decl);
     std::array<Parameter, kMaxParams + 1> parameters;
     ArgumentDescriptor descriptor;
     std::string doc;
@@ -45,11 +45,11 @@ struct PreparedCall {
 // Binds the arguments, converts them in declaration order, broadcasts the
 // leading shapes and allocates every result. False with the error set (each
 // message naming its argument).
-bool prepare_call(const FunctionSpec& spec, const FunctionBinding& binding, PyObject* const* args, Py_ssize_t nargsf,
+bool prepare_call(const FunctionDecl& decl, const FunctionBinding& binding, PyObject* const* args, Py_ssize_t nargsf,
                   PyObject* kwnames, PreparedCall& prepared);
 
 // The results as the function returns them: one array, a tuple, or the
-// spec's named tuple.
-PyRef finish_call(const FunctionSpec& spec, PreparedCall& prepared);
+// decl's named tuple.
+PyRef finish_call(const FunctionDecl& decl, PreparedCall& prepared);
 
 }  // namespace quorvel::python::batch

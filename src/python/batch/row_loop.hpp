@@ -1,7 +1,7 @@
 #pragma once
 
 // The one loop every function of the module runs. A function is a kernel: a
-// struct with its declaration (`static constexpr FunctionSpec spec`) and a
+// struct with its declaration (`static constexpr FunctionDecl decl`) and a
 // row body (`static bool row(const Call&, const Row&)`, or with a third
 // `State&` argument for a kernel whose rows depend on the ones before, which
 // then runs on one thread). The loop binds and converts the arguments,
@@ -17,7 +17,7 @@
 #endif
 #include <utility>
 
-#include "python/batch/function_spec.hpp"
+#include "python/batch/function_decl.hpp"
 #include "python/batch/interpreter_lock.hpp"
 #include "python/batch/prepared_call.hpp"
 #include "python/batch/worker_threads.hpp"
@@ -93,14 +93,14 @@ inline void write_row(const Call& call, const Row& row, State& state) {
     }
     [&]<std::size_t... I>(std::index_sequence<I...>) {
         if (!answered) {
-            (write_no_answer<K::spec.outputs[I]>(row.out[I]), ...);
+            (write_no_answer<K::decl.outputs[I]>(row.out[I]), ...);
             return;
         }
-        if constexpr (((K::spec.outputs[I].kind == OutKind::Mask) || ...)) {
-            const bool clean = !(holds_nan<K::spec.outputs[I]>(row.out[I]) | ...);
-            ((K::spec.outputs[I].kind == OutKind::Mask ? void(*row.out[I] = clean) : void()), ...);
+        if constexpr (((K::decl.outputs[I].kind == OutKind::Mask) || ...)) {
+            const bool clean = !(holds_nan<K::decl.outputs[I]>(row.out[I]) | ...);
+            ((K::decl.outputs[I].kind == OutKind::Mask ? void(*row.out[I] = clean) : void()), ...);
         }
-    }(std::make_index_sequence<K::spec.output_count>{});
+    }(std::make_index_sequence<K::decl.output_count>{});
 }
 
 // Where row j of a run starts, for one parameter: its base moved j strides
@@ -122,11 +122,11 @@ template <class K>
 inline Row row_of_run(const double* const* in, const npy_intp* stride, char* const* out, npy_intp j) {
     Row row;
     [&]<std::size_t... P>(std::index_sequence<P...>) {
-        ((row.in[P] = row_in<K::spec.params[P].kind>(in[P], stride[P], j)), ...);
-    }(std::make_index_sequence<K::spec.param_count>{});
+        ((row.in[P] = row_in<K::decl.params[P].kind>(in[P], stride[P], j)), ...);
+    }(std::make_index_sequence<K::decl.param_count>{});
     [&]<std::size_t... O>(std::index_sequence<O...>) {
-        ((row.out[O] = out[O] + j * (K::spec.outputs[O].row_size() * K::spec.outputs[O].item_size())), ...);
-    }(std::make_index_sequence<K::spec.output_count>{});
+        ((row.out[O] = out[O] + j * (K::decl.outputs[O].row_size() * K::decl.outputs[O].item_size())), ...);
+    }(std::make_index_sequence<K::decl.output_count>{});
     return row;
 }
 
@@ -134,7 +134,7 @@ inline Row row_of_run(const double* const* in, const npy_intp* stride, char* con
 template <class K>
 void run_rows(void* context, npy_intp begin, npy_intp end) {
     const PreparedCall& p = *static_cast<const PreparedCall*>(context);
-    constexpr const FunctionSpec& spec = K::spec;
+    constexpr const FunctionDecl& decl = K::decl;
     const RowPlan& plan = p.plan;
     auto state = [&p] {
         if constexpr (SequentialKernel<K>) {
@@ -150,13 +150,13 @@ void run_rows(void* context, npy_intp begin, npy_intp end) {
         // One run: along the innermost dimension, to its end or the chunk's.
         const double* in[kMaxParams];
         npy_intp stride[kMaxParams];
-        for (std::size_t k = 0; k < spec.param_count; ++k) {
+        for (std::size_t k = 0; k < decl.param_count; ++k) {
             in[k] = p.bases[k] != nullptr ? plan.at(k, p.bases[k], index) : nullptr;
             stride[k] = plan.strides[k][last];
         }
         char* out[kMaxOutputs];
-        for (std::size_t k = 0; k < spec.output_count; ++k) {
-            out[k] = p.result_data[k] + i * spec.outputs[k].row_size() * spec.outputs[k].item_size();
+        for (std::size_t k = 0; k < decl.output_count; ++k) {
+            out[k] = p.result_data[k] + i * decl.outputs[k].row_size() * decl.outputs[k].item_size();
         }
         const npy_intp run = plan.dims[last] - index[last] < end - i ? plan.dims[last] - index[last] : end - i;
         for (npy_intp j = 0; j < run; ++j) write_row<K>(p.call, row_of_run<K>(in, stride, out, j), state);
@@ -170,7 +170,7 @@ void run_rows(void* context, npy_intp begin, npy_intp end) {
 // The function's binding, made on first use (the method table asks at import).
 template <class K>
 const FunctionBinding& binding() {
-    static const FunctionBinding made(K::spec);
+    static const FunctionBinding made(K::decl);
     return made;
 }
 
@@ -179,13 +179,13 @@ template <class K>
 PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyRef {
         PreparedCall prepared;
-        if (!prepare_call(K::spec, binding<K>(), args, nargsf, kwnames, prepared)) return {};
+        if (!prepare_call(K::decl, binding<K>(), args, nargsf, kwnames, prepared)) return {};
         if (prepared.plan.rows > 0) {
             InterpreterLockReleased unlocked;
             run_chunks(prepared.plan.rows, SequentialKernel<K> ? 1 : prepared.workers, row_loop_detail::run_rows<K>,
                        &prepared);
         }
-        return finish_call(K::spec, prepared);
+        return finish_call(K::decl, prepared);
     });
 }
 

@@ -39,11 +39,11 @@ bool broadcast_into(LeadingShape& lead, const LeadingShape& own) {
 
 // The result arrays must be possible: NumPy's dimension limit, and their
 // byte size (zero dimensions aside, as NumPy counts it) within npy_intp.
-bool results_fit(const LeadingShape& lead, const FunctionSpec& spec, const char* name) {
+bool results_fit(const LeadingShape& lead, const FunctionDecl& decl, const char* name) {
     int trailing_ndim = 0;
     npy_intp row_bytes = 1;
-    for (std::size_t k = 0; k < spec.output_count; ++k) {
-        const Output& out = spec.outputs[k];
+    for (std::size_t k = 0; k < decl.output_count; ++k) {
+        const Output& out = decl.outputs[k];
         if (out.trailing_ndim > trailing_ndim) trailing_ndim = out.trailing_ndim;
         if (out.row_size() * out.item_size() > row_bytes) row_bytes = out.row_size() * out.item_size();
     }
@@ -88,14 +88,14 @@ const double* RowPlan::at(std::size_t param, const double* base, const npy_intp*
     return base + offset;
 }
 
-bool plan_rows(const PlannedInput* inputs, std::size_t count, const FunctionSpec& spec, RowPlan& plan) {
+bool plan_rows(const PlannedInput* inputs, std::size_t count, const FunctionDecl& decl, RowPlan& plan) {
     const PlannedInput* first = nullptr;
     for (std::size_t k = 0; k < count; ++k) {
         const PlannedInput& input = inputs[k];
         if (input.array == nullptr || input.param->shape.lead == Lead::None) continue;
         const LeadingShape before = plan.lead;
         if (!broadcast_into(plan.lead, input.array->leading())) return shapes_differ(*first, before, input);
-        if (!results_fit(plan.lead, spec, input.name)) return false;
+        if (!results_fit(plan.lead, decl, input.name)) return false;
         if (first == nullptr) first = &input;
     }
     const LeadingShape& lead = plan.lead;

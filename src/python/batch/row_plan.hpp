@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "python/batch/array_input.hpp"
-#include "python/batch/function_spec.hpp"
+#include "python/batch/function_decl.hpp"
 #include "python/batch/numpy_api.hpp"
 
 namespace quorvel::python::batch {
@@ -38,6 +38,6 @@ struct RowPlan {
 // NumPy's broadcasting of the leading shapes, counted without overflow.
 // False with ValueError naming the argument when shapes do not broadcast, or
 // the results would exceed NumPy's dimensions or an array's size.
-bool plan_rows(const PlannedInput* inputs, std::size_t count, const FunctionSpec& spec, RowPlan& plan);
+bool plan_rows(const PlannedInput* inputs, std::size_t count, const FunctionDecl& decl, RowPlan& plan);
 
 }  // namespace quorvel::python::batch

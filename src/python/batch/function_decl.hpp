@@ -92,7 +92,7 @@ inline constexpr std::size_t kMaxParams = 7;   // workers comes on top
 inline constexpr std::size_t kMaxOutputs = 5;
 
 // One function of the module: everything but its row body.
-struct FunctionSpec {
+struct FunctionDecl {
     const char* name = nullptr;
     std::array<Param, kMaxParams> params = {};
     std::size_t param_count = 0;
@@ -106,15 +106,15 @@ struct FunctionSpec {
 constexpr Param array(const char* name, const ArrayShape& shape) { return {name, ParamKind::Array, shape}; }
 
 // The usual declaration: the lists written out, their lengths counted.
-constexpr FunctionSpec function(const char* name, std::initializer_list<Param> params,
+constexpr FunctionDecl function(const char* name, std::initializer_list<Param> params,
                                 std::initializer_list<Output> outputs, const char* doc,
                                 PyTypeObject** result_type = nullptr) {
-    FunctionSpec spec{name, {}, params.size(), {}, outputs.size(), doc, result_type};
+    FunctionDecl decl{name, {}, params.size(), {}, outputs.size(), doc, result_type};
     std::size_t k = 0;
-    for (const Param& p : params) spec.params[k++] = p;
+    for (const Param& p : params) decl.params[k++] = p;
     k = 0;
-    for (const Output& o : outputs) spec.outputs[k++] = o;
-    return spec;
+    for (const Output& o : outputs) decl.outputs[k++] = o;
+    return decl;
 }
 
 }  // namespace quorvel::python::batch
