@@ -37,6 +37,7 @@ from geometry_options import (
     select_arms,
 )
 from quorvel_torso_kinematics import QuorvelArmKinematics
+from workspace_map import unit_vectors
 
 if TYPE_CHECKING:
     from matplotlib.axes import Axes
@@ -66,11 +67,6 @@ def resolution_value(text: str) -> int:
 def joint_grid(resolution: int) -> NDArray[np.float64]:
     axis = np.linspace(-math.pi, math.pi, resolution)
     return np.stack(np.meshgrid(axis, axis, indexing="xy"), axis=-1)  # [θ_B row][θ_A column] = (θ_A, θ_B)
-
-
-def unit_vectors(lon: NDArray[np.float64], lat: NDArray[np.float64]) -> NDArray[np.float64]:
-    lon_r, lat_r = np.meshgrid(np.radians(lon), np.radians(lat), indexing="xy")
-    return np.stack([np.cos(lat_r) * np.cos(lon_r), np.cos(lat_r) * np.sin(lon_r), np.sin(lat_r)], axis=-1)
 
 
 def direction_grid(arm: QuorvelArmKinematics, resolution: int,

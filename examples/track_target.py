@@ -33,12 +33,20 @@ CENTRE = (-1.0, 0.6)  # the joint pair whose direction the target circles: a wel
 WIDTH, HEIGHT = 0.4, 0.2  # of the figure-eight about CENTRE's direction: one lobe leaves the workspace
 
 
-def target(t: float) -> NDArray[np.float64]:
-    """The target's position in the torso frame (1.5 m away): a figure-eight about CENTRE's direction."""
+def figure_eight_frame() -> tuple[NDArray[np.float64], NDArray[np.float64], NDArray[np.float64]]:
+    """CENTRE's direction and two unit vectors across it, the figure-eight's plane."""
     c = np.array(QuorvelArmKinematics.default_left().direction(*CENTRE))
     across = np.cross(c, [0.0, 0.0, 1.0])
     across /= np.linalg.norm(across)
-    up = np.cross(c, across)
+    return c, across, np.cross(c, across)
+
+
+FRAME = figure_eight_frame()
+
+
+def target(t: float) -> NDArray[np.float64]:
+    """The target's position in the torso frame (1.5 m away): a figure-eight about CENTRE's direction."""
+    c, across, up = FRAME
     return 1.5 * (c + WIDTH * math.sin(0.8 * t) * across + HEIGHT * math.sin(1.6 * t) * up)
 
 

@@ -44,4 +44,8 @@ ElbowChoice elbows_toward(const Vector3& axis, double cos_arm, const Vector3& v,
 // where either joint has no elbow at coupler_arc from v.
 double branch_excess(const ReachGeometry& g, const Vector3& v, double slack);
 
+// A point that an elbow choice reaches by less than this excess is merely
+// touched by it: the searches count it as boundary.
+inline constexpr double kExcessTolerance = 1e-12;
+
 }  // namespace quorvel

@@ -14,7 +14,6 @@ namespace quorvel {
 // forward kinematics took. Not installed.
 struct FrameReference {
     Vector3 direction;  // the midpoint d, or the fixed axis a
-    Vector3 sum;        // v_2 + v_4
     double sum_length;  // |v_2 + v_4|
     Vector3 p;          // direction - (direction . v_3) v_3
     double length;      // |p|
@@ -31,9 +30,9 @@ inline FrameReference frame_reference(const Vector3& v_2, const Vector3& v_3, co
         const Vector3 a = std::fabs(v_3.x) < 0.9 ? Vector3{1.0, 0.0, 0.0} : Vector3{0.0, 1.0, 0.0};
         p = a - dot(a, v_3) * v_3;
         length = norm(p);
-        return {a, sum, sum_length, p, length, true};
+        return {a, sum_length, p, length, true};
     }
-    return {d, sum, sum_length, p, length, false};
+    return {d, sum_length, p, length, false};
 }
 
 // Third axis v_3, first e1 = p / |p|, second e2 = v_3 x e1.

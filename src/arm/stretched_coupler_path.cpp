@@ -11,9 +11,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 // Samples per half loop (one side of the elbow B closure).
 constexpr int kHalfSamples = 32;
-// Points where an elbow choice reaches by less than this (in determinant
-// units) count as boundary.
-constexpr double kExcessTolerance = 1e-12;
 
 // The path followed with joint A driving: for theta_a, elbow B is closed at
 // 2 coupler_arc from v_2 on one of two sides. That closure exists while
@@ -258,7 +255,7 @@ void scan(const StretchedPath& path, const Loop& loop, int l, const PathSample& 
 }  // namespace
 
 void offer_candidate(const Vector3& u, const Vector3& point, NearestCandidate& best) {
-    const double angle = std::atan2(norm(cross(u, point)), dot(u, point));
+    const double angle = angle_between(u, point);
     if (!best.found || angle < best.angle) {
         best.found = true;
         best.angle = angle;

@@ -16,9 +16,6 @@ namespace {
 // A point computed on a ring's edge keeps its elbow when the discriminant
 // misses zero by this much.
 constexpr double kRingSlack = 1e-12;
-// An elbow choice that reaches a boundary candidate by less than this (in
-// determinant units) is taken as merely touching it.
-constexpr double kExcessTolerance = 1e-12;
 
 // The points x with x.p = a and x.q = b, p and q unit and not parallel.
 int meet_circles(const Vector3& p, double a, const Vector3& q, double b, Vector3 out[2]) {
@@ -46,8 +43,6 @@ Vector3 circle_foot(const Vector3& axis, double c, const Vector3& u) {
     }
     return c * axis + (std::sqrt(1.0 - c * c) / length) * w;
 }
-
-double angle_between(const Vector3& a, const Vector3& b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
 
 struct BoundarySearch {
     bool inside;
@@ -155,7 +150,7 @@ BoundarySearch search_boundary(const ReachGeometry& g, const Vector3& u) {
 
 // The unit form of v3, or nothing for a short or non-finite one.
 std::optional<Vector3> unit_direction(const Vector3& v) {
-    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return std::nullopt;
+    if (!is_finite(v)) return std::nullopt;
     const double length = norm(v);
     if (!(length >= 1e-12)) return std::nullopt;
     return v / length;

@@ -20,6 +20,11 @@ inline Vector3 cross(const Vector3& a, const Vector3& b) {
 
 inline double norm(const Vector3& a) { return std::sqrt(dot(a, a)); }
 
+inline bool is_finite(const Vector3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
+
+// In [0, pi]; unlike acos of the dot product, accurate near 0 and pi.
+inline double angle_between(const Vector3& a, const Vector3& b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
+
 inline Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline Vector3 operator*(double s, const Vector3& a) { return {s * a.x, s * a.y, s * a.z}; }

@@ -6,8 +6,8 @@
 namespace quorvel {
 
 std::optional<NeckAngles> neck_look_at(const Vector3& direction, std::optional<double> previous_yaw) {
+    if (!is_finite(direction)) return std::nullopt;
     const double x = direction.x, y = direction.y, z = direction.z;
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return std::nullopt;
     if (x == 0.0 && y == 0.0 && z == 0.0) return std::nullopt;
     // hypot keeps huge and tiny directions from overflowing or underflowing.
     const double horizontal = std::hypot(x, y);

@@ -133,10 +133,6 @@ PyMethodDef arm_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-}  // namespace
-
-namespace {
-
 bool read_geometry(PyObject* obj, SphericalLinkGeometry* out) {
     if (obj == nullptr || arm_class.type == nullptr || !PyObject_TypeCheck(obj, arm_class.type)) return false;
     *out = geometry_of(obj);

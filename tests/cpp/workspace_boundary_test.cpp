@@ -21,7 +21,6 @@ using testing_support::Sampler;
 
 constexpr double kPi = std::numbers::pi;
 
-double angle_between(const Vector3& a, const Vector3& b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
 Vector3 unit(const Vector3& v) { return (1.0 / norm(v)) * v; }
 
 // Brute force, sharing nothing with the code under test but the loop closure:

@@ -32,7 +32,7 @@ bool load_arm_access() {
     PyRef module = PyRef::steal(PyImport_ImportModule("quorvel_torso_kinematics"));
     if (!module) return false;
     PyRef object = PyRef::steal(PyObject_GetAttrString(module.get(), "__arm_capsule__"));
-    if (!object) return refuse("no _arm_capsule");
+    if (!object) return refuse("it has no __arm_capsule__");
     const auto* found = static_cast<const ArmCapsule*>(PyCapsule_GetPointer(object.get(), kArmCapsuleName));
     if (found == nullptr) return refuse("__arm_capsule__ is not the arm capsule");
     if (found->layout != kArmCapsuleLayout) return refuse("another layout");

@@ -24,8 +24,6 @@ namespace quorvel::python::batch {
 
 namespace {
 
-bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 bool finite_pair(const double* pair, const char* name) {
     if (std::isfinite(pair[0]) && std::isfinite(pair[1])) return true;
     PyErr_Format(PyExc_ValueError, "argument '%s': expected a finite joint pair", name);
@@ -191,7 +189,7 @@ struct DirectionCandidates {
     static bool row(const Call& c, const Row& r) {
         const Vector3 v = vector_at(r.in[1]);
         const double length = norm(v);
-        if (!finite(v) || length < kMinimumDirectionLength) return false;
+        if (!is_finite(v) || length < kMinimumDirectionLength) return false;
         const Vector3 u = v / length;
         const CandidateSlots slots = direction_candidate_slots(c.geometry, u);
         for (std::size_t k = 0; k < slots.size(); ++k) {

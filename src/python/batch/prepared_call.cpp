@@ -106,15 +106,15 @@ bool allocate_results(const FunctionDecl& decl, PreparedCall& p) {
 FunctionBinding::FunctionBinding(const FunctionDecl& decl) : parameters{}, descriptor{} {
     std::size_t required = 0;
     std::size_t keyword_only = 1;  // workers
+    bool has_arm = false;
     for (std::size_t k = 0; k < decl.param_count; ++k) {
         parameters[k] = Parameter{decl.params[k].name};
         if (!is_optional(decl.params[k])) required = k + 1;
         if (decl.params[k].keyword_only) ++keyword_only;
+        has_arm = has_arm || decl.params[k].kind == ParamKind::Arm;
     }
     parameters[decl.param_count] = Parameter{"workers"};
     descriptor = ArgumentDescriptor{nullptr, decl.name, parameters.data(), decl.param_count + 1, required, keyword_only};
-    bool has_arm = false;
-    for (std::size_t k = 0; k < decl.param_count; ++k) has_arm = has_arm || decl.params[k].kind == ParamKind::Arm;
     doc = signature(decl) + "\n--\n\n" + decl.doc + (has_arm ? kArmRaises : kArraysRaises) + kWorkersText;
 }
 

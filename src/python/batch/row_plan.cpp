@@ -8,7 +8,7 @@ namespace quorvel::python::batch {
 
 namespace {
 
-bool shapes_differ(const PlannedInput& first, const LeadingShape& so_far, const PlannedInput& input) {
+bool raise_no_broadcast(const PlannedInput& first, const LeadingShape& so_far, const PlannedInput& input) {
     const std::string a = shape_text(so_far.ndim, so_far.dims);
     const LeadingShape& own = input.array->leading();
     const std::string b = shape_text(own.ndim, own.dims);
@@ -94,7 +94,7 @@ bool plan_rows(const PlannedInput* inputs, std::size_t count, const FunctionDecl
         const PlannedInput& input = inputs[k];
         if (input.array == nullptr || input.param->shape.lead == Lead::None) continue;
         const LeadingShape before = plan.lead;
-        if (!broadcast_into(plan.lead, input.array->leading())) return shapes_differ(*first, before, input);
+        if (!broadcast_into(plan.lead, input.array->leading())) return raise_no_broadcast(*first, before, input);
         if (!results_fit(plan.lead, decl, input.name)) return false;
         if (first == nullptr) first = &input;
     }
