@@ -13,7 +13,7 @@ namespace {
 // reads with str keys: no attribute hooks, no import.
 class ForeignType {
 public:
-    ForeignType(const char* module, const char* name, std::string_view type_name)
+    ForeignType(const char* module, const char* name, const char* type_name) noexcept
         : module_(module), name_(name), type_name_(type_name) {}
 
     bool is(PyTypeObject* type) {

@@ -42,20 +42,20 @@ PyRef as_float64_array(PyObject* obj, const char* name, bool copy) {
         name_conversion_error(name);
         return {};
     }
-    auto* array = reinterpret_cast<PyArrayObject*>(discovered.get());
+    auto* found = reinterpret_cast<PyArrayObject*>(discovered.get());
     PyArray_Descr* float64 = PyArray_DescrFromType(NPY_DOUBLE);
-    if (!PyArray_CanCastTypeTo(PyArray_DESCR(array), float64, NPY_SAFE_CASTING)) {
+    if (!PyArray_CanCastTypeTo(PyArray_DESCR(found), float64, NPY_SAFE_CASTING)) {
         Py_DECREF(float64);
         // str() of the dtype is Python code: it gets a reference of its own.
-        PyRef dtype = PyRef::borrow(reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+        PyRef dtype = PyRef::borrow(reinterpret_cast<PyObject*>(PyArray_DESCR(found)));
         PyErr_Format(PyExc_TypeError,
                      "argument '%s': expected an array of real numbers (safely castable to float64), got dtype %S",
                      name, dtype.get());
         return {};
     }
     // Steals the descriptor; returns the same array when nothing is to change.
-    const int flags = NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED | (copy ? NPY_ARRAY_ENSURECOPY : 0);
-    PyRef converted = PyRef::steal(PyArray_FromArray(array, float64, flags));
+    const int requirements = NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED | (copy ? NPY_ARRAY_ENSURECOPY : 0);
+    PyRef converted = PyRef::steal(PyArray_FromArray(found, float64, requirements));
     if (!converted) name_conversion_error(name);
     return converted;
 }
@@ -114,15 +114,15 @@ bool ArrayInput::pin() {
 bool ArrayInput::record(const char* name, const ArrayShape& shape) {
     // Code run while pinning (a finalizer, a buffer exporter) may have changed
     // the dtype or strides in place; the memory is held from here on.
-    auto* array = reinterpret_cast<PyArrayObject*>(array_.get());
-    if (!is_plain_float64(array)) {
+    auto* nd = reinterpret_cast<PyArrayObject*>(array_.get());
+    if (!is_plain_float64(nd)) {
         pins_.clear();
         array_ = as_float64_array(array_.get(), name, true);
         if (!array_) return false;
-        array = reinterpret_cast<PyArrayObject*>(array_.get());
+        nd = reinterpret_cast<PyArrayObject*>(array_.get());
     }
-    const int ndim = PyArray_NDIM(array);
-    const npy_intp* dims = PyArray_DIMS(array);
+    const int ndim = PyArray_NDIM(nd);
+    const npy_intp* dims = PyArray_DIMS(nd);
     if (!fits(shape, ndim, dims)) {
         const std::string got = shape_text(ndim, dims);
         PyErr_Format(PyExc_ValueError, "argument '%s': expected an array of shape %s, got %s", name, shape.text,
@@ -131,7 +131,7 @@ bool ArrayInput::record(const char* name, const ArrayShape& shape) {
     }
     leading_.ndim = ndim - shape.trailing_ndim;
     for (int i = 0; i < leading_.ndim; ++i) leading_.dims[i] = dims[i];
-    data_ = static_cast<const double*>(PyArray_DATA(array));
+    data_ = static_cast<const double*>(PyArray_DATA(nd));
     if (shape.lead == Lead::None) {
         for (npy_intp i = 0; i < shape.row_size(); ++i) values_[i] = data_[i];
         data_ = values_;

@@ -25,15 +25,26 @@
 
 namespace quorvel::python::batch {
 
+// Results are NumPy's allocations, aligned for any element type: rows are
+// addressed in bytes and written as their element type.
+template <class T>
+inline T* elements(char* bytes) {
+    return static_cast<T*>(static_cast<void*>(bytes));
+}
+template <class T>
+inline const T* elements(const char* bytes) {
+    return static_cast<const T*>(static_cast<const void*>(bytes));
+}
+
 // One row as its body sees it: by parameter index, where its values start
 // (null for an optional array not given); by output index, where to write.
 struct Row {
     const double* in[kMaxParams];
     char* out[kMaxOutputs];
 
-    double* values(std::size_t k) const { return reinterpret_cast<double*>(out[k]); }
-    npy_bool* flags(std::size_t k) const { return reinterpret_cast<npy_bool*>(out[k]); }
-    std::int8_t* slot(std::size_t k) const { return reinterpret_cast<std::int8_t*>(out[k]); }
+    double* values(std::size_t k) const { return elements<double>(out[k]); }
+    npy_bool* flags(std::size_t k) const { return elements<npy_bool>(out[k]); }
+    std::int8_t* slot(std::size_t k) const { return elements<std::int8_t>(out[k]); }
 };
 
 template <class K>
@@ -46,10 +57,10 @@ struct NoState {};
 template <Output O>
 inline void write_no_answer(char* out) {
     if constexpr (O.kind == OutKind::Values) {
-        auto* v = reinterpret_cast<double*>(out);
+        double* v = elements<double>(out);
         for (npy_intp e = 0; e < O.row_size(); ++e) v[e] = __builtin_nan("");
     } else if constexpr (O.kind == OutKind::Slot) {
-        *reinterpret_cast<std::int8_t*>(out) = -1;
+        *elements<std::int8_t>(out) = -1;
     } else {
         for (npy_intp e = 0; e < O.row_size(); ++e) out[e] = 0;
     }
@@ -62,7 +73,7 @@ inline bool holds_nan(const char* out) {
     if constexpr (O.kind != OutKind::Values) {
         return false;
     } else {
-        const auto* v = reinterpret_cast<const double*>(out);
+        const double* v = elements<double>(out);
         constexpr npy_intp n = O.row_size();
 #if defined(__SSE2__)
         __m128d nan = _mm_setzero_pd();
@@ -97,7 +108,7 @@ inline void write_row(const Call& call, const Row& row, State& state) {
             return;
         }
         if constexpr (((K::decl.outputs[I].kind == OutKind::Mask) || ...)) {
-            const bool clean = !(holds_nan<K::decl.outputs[I]>(row.out[I]) | ...);
+            const bool clean = (static_cast<unsigned>(holds_nan<K::decl.outputs[I]>(row.out[I])) | ...) == 0U;
             ((K::decl.outputs[I].kind == OutKind::Mask ? void(*row.out[I] = clean) : void()), ...);
         }
     }(std::make_index_sequence<K::decl.output_count>{});
@@ -136,7 +147,7 @@ void run_rows(void* context, npy_intp begin, npy_intp end) {
     const PreparedCall& p = *static_cast<const PreparedCall*>(context);
     constexpr const FunctionDecl& decl = K::decl;
     const RowPlan& plan = p.plan;
-    auto state = [&p] {
+    auto state = [&] {
         if constexpr (SequentialKernel<K>) {
             return typename K::State(p.call, p.bases);
         } else {
